@@ -1,0 +1,13 @@
+# The dependency direction between the folders is part of the design: the keying library is
+# plain C++ and must never pull in a toolkit. Fail the configuration if anything links it to Qt.
+function(dittix_forbid_links target pattern)
+    get_target_property(libs ${target} LINK_LIBRARIES)
+    get_target_property(ilibs ${target} INTERFACE_LINK_LIBRARIES)
+    foreach(lib IN LISTS libs ilibs)
+        if(lib MATCHES "${pattern}")
+            message(FATAL_ERROR "${target} must not link ${lib}")
+        endif()
+    endforeach()
+endfunction()
+
+dittix_forbid_links(dittix_keying "^Qt|SDL|X11")

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds Dittix with warnings as errors and runs the whole test suite, then again under
+# AddressSanitizer + UndefinedBehaviorSanitizer, then checks the formatting.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+run_suite() {
+    local dir=$1
+    shift
+    echo "=== ${dir}: configure and build"
+    cmake -S . -B "$dir" -DDITTIX_WERROR=ON -DDITTIX_BUILD_BENCH=ON "$@" >/dev/null
+    cmake --build "$dir" -j "$jobs"
+    echo "=== ${dir}: tests"
+    ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+}
+
+run_suite build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ASAN_OPTIONS=detect_leaks=1 \
+    run_suite build/asan -DCMAKE_BUILD_TYPE=Debug -DDITTIX_SANITIZE=address,undefined
+
+echo "=== clang-format"
+files=$(git ls-files '*.cpp' '*.h' 2>/dev/null || find src tests bench -name '*.cpp' -o -name '*.h')
+# shellcheck disable=SC2086
+clang-format --dry-run -Werror $files
+echo "formatting: ok"
