@@ -11,3 +11,4 @@ function(dittix_forbid_links target pattern)
 endfunction()
 
 dittix_forbid_links(dittix_keying "^Qt|SDL|X11")
+dittix_forbid_links(dittix_persistence "^Qt|SDL|X11")

@@ -13,6 +13,7 @@ packages=(
     libgtest-dev
     libgmock-dev
     libbenchmark-dev
+    locales
 )
 
 missing=()
@@ -21,15 +22,30 @@ for p in "${packages[@]}"; do
     [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
 
-if [[ ${#missing[@]} -eq 0 ]]; then
-    exit 0
-fi
+# Locales the tests read number formats from (an Italian and an English one).
+locales=(it_IT en_US)
 
 sudo=()
 if [[ $(id -u) -ne 0 ]]; then
     sudo=(sudo)
 fi
-echo "Installing: ${missing[*]}"
-"${sudo[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}"
+
+if [[ ${#missing[@]} -gt 0 ]]; then
+    echo "Installing: ${missing[*]}"
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}"
+fi
+
+generate=0
+for l in "${locales[@]}"; do
+    if ! locale -a 2>/dev/null | grep -qix "${l}\.utf-\?8"; then
+        "${sudo[@]}" sed -i "s/^# *\(${l}\.UTF-8 UTF-8\)/\1/" /etc/locale.gen
+        grep -q "^${l}\.UTF-8 UTF-8" /etc/locale.gen ||
+            echo "${l}.UTF-8 UTF-8" | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
+        generate=1
+    fi
+done
+if [[ $generate -eq 1 ]]; then
+    "${sudo[@]}" locale-gen >/dev/null
+fi

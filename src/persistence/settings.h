@@ -1,0 +1,69 @@
+// Every setting of the program, as loaded at start-up from settings.ini (section "Settings"),
+// with the defaults used for a missing file, key or unreadable value.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "keying/decoder_state.h"
+#include "keying/timing.h"
+
+namespace dittix::persistence {
+
+inline constexpr std::string_view kSettingsSection = "Settings";
+inline constexpr std::string_view kSettingsFileName = "settings.ini";
+
+// One training level: its characters, upper-cased at load (a-z only).
+struct Tlivello {
+    std::u16string text;
+    std::int32_t length = 0;
+};
+
+inline constexpr std::int32_t kMaxLevels = 40;
+
+struct TrainingLevels {
+    std::array<Tlivello, 50> records;  // the first levelCount are filled
+    std::int32_t levelCount = 0;
+};
+
+// The training window's last choices.
+struct TrainingChoices {
+    std::int32_t livEs = 1;    // level, 1-based
+    std::int32_t velEs = 40;   // speed, characters per minute
+    std::int32_t tempoEs = 1;  // duration, minutes
+    std::int32_t interEs = 0;  // extra pause choice, list index
+    bool mostraEs = false;     // show the characters
+};
+
+struct Settings {
+    keying::SpeedSettings speeds;     // k (and dotBase), CPM, CPM palette, Lento
+    keying::TimingParameters timing;  // the six tick counts, as stored
+    keying::KeyingModes modes;        // Palette and memoriaPunto (paddleReverse is never stored)
+    std::int32_t serialPort = 3;
+    double tono = 800.0;
+    std::int32_t ar = 1;
+    std::int32_t fs = 0;
+    std::int32_t tableFontSize = 38;  // "Size"
+    bool tabellaCodiceVisibile = true;
+    TrainingChoices training;
+    TrainingLevels levels;
+};
+
+inline constexpr std::int32_t kMinTableFontSize = 25;
+inline constexpr std::int32_t kMaxTableFontSize = 45;
+
+// Reads the settings from the text of a settings file (already decoded to UTF-8): every key in
+// its order, the clamps of k and Size at once, the level keys until the first empty one, then
+// the clamps of LIV ES, VEL ES, CPM and TEMPO ES in that order.
+Settings parseSettings(std::string_view utf8Text, char decimalSeparator);
+
+// Reads the file afresh (a missing or unreadable file gives the defaults) and parses it.
+Settings loadSettings(const std::filesystem::path& file, char decimalSeparator);
+
+// The whole file as bytes; empty when it does not exist or cannot be read.
+std::string readFileBytes(const std::filesystem::path& file);
+
+}  // namespace dittix::persistence
