@@ -12,3 +12,4 @@ endfunction()
 
 dittix_forbid_links(dittix_keying "^Qt|SDL|X11")
 dittix_forbid_links(dittix_persistence "^Qt|SDL|X11")
+dittix_forbid_links(dittix_platform "dittix_display")

@@ -14,6 +14,14 @@ packages=(
     libgmock-dev
     libbenchmark-dev
     locales
+    qt6-base-dev
+    libx11-dev
+    libxi-dev
+    libxtst-dev
+    xvfb
+    xauth
+    fonts-dejavu-core
+    python3
 )
 
 missing=()

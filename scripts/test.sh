@@ -8,6 +8,30 @@ bash scripts/install-deps.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
+# An X server of our own for the keyboard adapter and the end-to-end tests, stopped on exit.
+xvfb_pid=""
+stop_services() {
+    if [[ -n "$xvfb_pid" ]]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
+}
+trap stop_services EXIT
+display_file=$(mktemp)
+Xvfb -displayfd 9 -screen 0 1920x1080x24 -nolisten tcp 9>"$display_file" >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do
+    [[ -s "$display_file" ]] && break
+    sleep 0.1
+done
+if [[ ! -s "$display_file" ]]; then
+    echo "Xvfb did not start" >&2
+    exit 1
+fi
+export DISPLAY=":$(head -n1 "$display_file")"
+rm -f "$display_file"
+echo "=== X server on $DISPLAY"
+
 run_suite() {
     local dir=$1
     shift
@@ -20,6 +44,7 @@ run_suite() {
 
 run_suite build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ASAN_OPTIONS=detect_leaks=1 \
+    LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0 \
     run_suite build/asan -DCMAKE_BUILD_TYPE=Debug -DDITTIX_SANITIZE=address,undefined
 
 echo "=== clang-format"

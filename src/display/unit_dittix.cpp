@@ -1,0 +1,260 @@
+// The main window: start-up, commands, timers and shutdown.
+#include "display/unit_dittix.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QPainter>
+
+#include "display/tick_stats.h"
+#include "keying/tick_port.h"
+#include "persistence/settings_location.h"
+#include "persistence/settings_writer.h"
+
+namespace dittix::display {
+
+namespace {
+
+const QString kCaption = QStringLiteral("Dittix - by Zorvan");
+constexpr int kCodeTableWidth = 170;
+
+}  // namespace
+
+ImageView::ImageView(const QImage& image, QWidget* parent) : QWidget(parent), m_image(image) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void ImageView::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    const QRect area = event->rect();
+    painter.fillRect(area, Qt::black);
+    painter.drawImage(area.topLeft(), m_image, area);
+}
+
+TDittixForm::TDittixForm(MainWindowEnvironment environment, QWidget* parent)
+    : QWidget(parent),
+      m_env(std::move(environment)),
+      m_screenProbe(std::make_unique<platform::WidgetScreenProbe>(*this)),
+      m_tape(m_env.rowVisible ? TapeDisplay::RowVisible(m_env.rowVisible)
+                              : TapeDisplay::RowVisible(
+                                    [this](int row) { return m_screenProbe->rowVisible(row); })),
+      m_binding(*m_env.keyboard, m_noKeyLines, m_silentTone, m_tape, m_env.decodedText),
+      m_tick(m_binding, m_timing, m_modes, m_state) {
+    FormCreate();
+}
+
+TDittixForm::~TDittixForm() = default;
+
+void TDittixForm::FormCreate() {
+    // Settings: every key, the levels and the generator's seed.
+    m_settings = persistence::loadSettings(m_env.settingsFile, m_env.decimalSeparator);
+    m_random = persistence::ExerciseRandom::seededFromClock();
+    m_timing = m_settings.timing;
+    m_modes = m_settings.modes;
+    m_tableFontSize = m_settings.tableFontSize;
+    m_tono = m_settings.tono;
+    setWindowTitle(m_modes.paddleMode ? kCaption + QStringLiteral(" - palette ") : kCaption);
+
+    // Size and place the window on the screen.
+    const QSize screen = m_env.screenSize ? m_env.screenSize() : QSize(800, 600);
+    const int height = m_settings.fs < 1 ? screen.height() - 30 : screen.height();
+    const int width = screen.width() - (m_settings.tabellaCodiceVisibile ? kCodeTableWidth : 0);
+    move(0, 0);
+    setOuterSize(QSize(width, height));
+
+    m_img = new ImageView(m_tape.image(), this);
+    m_img->move(0, 0);
+    setFocusPolicy(Qt::StrongFocus);
+    if (m_env.eventKeyboard != nullptr) {
+        qApp->installEventFilter(this);
+    }
+
+    m_decodifica.setTimerType(Qt::PreciseTimer);
+    m_decodifica.setInterval(10);
+    connect(&m_decodifica, &QTimer::timeout, this, &TDittixForm::decodificaTimer);
+    m_timerFocus.setInterval(250);
+    connect(&m_timerFocus, &QTimer::timeout, this, &TDittixForm::timerFocusTimer);
+    m_aggiustaDimensionwFinestra.setInterval(200);
+    connect(&m_aggiustaDimensionwFinestra, &QTimer::timeout, this,
+            &TDittixForm::aggiustaDimensionwFinestraTimer);
+    m_disegnaTabellaMorse.setInterval(500);
+    connect(&m_disegnaTabellaMorse, &QTimer::timeout, this, &TDittixForm::disegnaTabellaMorseTimer);
+
+    FormResize();
+    m_decodifica.start();
+    m_timerFocus.start();
+    m_aggiustaDimensionwFinestra.start();
+    m_disegnaTabellaMorse.start();
+}
+
+QSize TDittixForm::outerSize() const {
+    const QSize frame = frameGeometry().size();
+    return frame.isValid() && frame.width() >= width() ? frame : size();
+}
+
+void TDittixForm::setOuterSize(QSize outer) {
+    const QSize margins = outerSize() - size();
+    resize(outer - margins);
+}
+
+void TDittixForm::FormResize() {
+    const QSize outer = outerSize();
+    m_tape.resetLayout(outer.width(), outer.height());
+    if (m_img != nullptr) {
+        m_img->resize(outer);
+        m_img->update();
+    }
+}
+
+void TDittixForm::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    FormResize();
+}
+
+void TDittixForm::decodificaTimer() {
+    if (m_env.tickStats != nullptr) {
+        m_env.tickStats->tickStarted();
+    }
+    m_env.keyboard->refresh();
+    m_tick.run();
+    const QRect dirty = m_tape.takeDirty();
+    if (!dirty.isEmpty()) {
+        m_img->update(dirty);
+    }
+    if (m_env.tickStats != nullptr) {
+        m_env.tickStats->tickEnded();
+    }
+}
+
+void TDittixForm::aggiustaDimensionwFinestraTimer() {
+    m_aggiustaDimensionwFinestra.stop();
+    const int row = m_tape.findVisibleBottom();
+    setOuterSize(QSize(outerSize().width(), row + 25));
+}
+
+void TDittixForm::timerFocusTimer() {
+    if (m_returnFocus) {
+        activateWindow();
+        setFocus();
+    }
+    m_returnFocus = false;
+}
+
+void TDittixForm::disegnaTabellaMorseTimer() {
+    m_disegnaTabellaMorse.stop();
+    ++m_tableRedraws;
+    // The code table window places and draws itself here once it exists.
+    activateWindow();
+}
+
+void TDittixForm::redrawCodeTableSoon() {
+    // A timer already running at 100 ms keeps its schedule, so quick presses share one redraw.
+    if (m_disegnaTabellaMorse.interval() != 100) {
+        m_disegnaTabellaMorse.setInterval(100);
+    }
+    if (!m_disegnaTabellaMorse.isActive()) {
+        m_disegnaTabellaMorse.start();
+    }
+}
+
+void TDittixForm::setCaption() {
+    QString caption = kCaption;
+    if (m_modes.paddleMode) {
+        caption += QStringLiteral(" - palette");
+        if (m_modes.paddleReverse) {
+            caption += QStringLiteral(" - reverse");
+        }
+    }
+    setWindowTitle(caption);
+}
+
+void TDittixForm::FormKeyPress(QChar key) {
+    const char16_t c = key.unicode();
+    if (c == u'1') {
+        m_tape.scrollTrace();
+    } else if (c == u'2') {
+        m_tape.scrollText();
+    } else if (c == 27) {
+        close();
+        return;
+    } else if (c == u'c' || c == u'C') {
+        FormResize();
+    } else if (c == u's' || c == u'S') {
+        // The setup window is shown here once it exists.
+    } else if (c == u'+') {
+        m_tableFontSize = std::min(m_tableFontSize + 1, persistence::kMaxTableFontSize);
+        redrawCodeTableSoon();
+    } else if (c == u'-') {
+        m_tableFontSize = std::max(m_tableFontSize - 1, persistence::kMinTableFontSize);
+        redrawCodeTableSoon();
+    } else if (c == u'e') {
+        // The training window is shown here once it exists.
+    } else if (c == u'p' || c == u'P') {
+        m_modes.paddleMode = !m_modes.paddleMode;
+        setCaption();
+    } else if (c == u'r' || c == u'R') {
+        if (m_modes.paddleMode) {
+            m_modes.paddleReverse = !m_modes.paddleReverse;
+            setCaption();
+        }
+    }
+    const QRect dirty = m_tape.takeDirty();
+    if (!dirty.isEmpty() && m_img != nullptr) {
+        m_img->update(dirty);
+    }
+}
+
+void TDittixForm::FormKeyDown(int /*key*/) {
+    // The sidetone's tone keys are handled here once the sidetone exists.
+}
+
+void TDittixForm::keyPressEvent(QKeyEvent* event) {
+    FormKeyDown(event->key());
+    const QString text = event->text();
+    if (event->key() == Qt::Key_Escape) {
+        FormKeyPress(QChar(27));
+    } else if (text.size() == 1) {
+        FormKeyPress(text.front());
+    }
+}
+
+void TDittixForm::FormClose() {
+    const auto entries =
+        persistence::mainWindowSaveEntries(m_tableFontSize, m_modes.paddleMode, m_tono);
+    // A failed write is not reported: the program ends either way.
+    if (persistence::ensureParentDirectory(m_env.settingsFile)) {
+        (void)persistence::saveEntries(m_env.settingsFile, entries);
+    }
+}
+
+void TDittixForm::closeEvent(QCloseEvent* event) {
+    FormClose();
+    m_decodifica.stop();
+    event->accept();
+}
+
+bool TDittixForm::eventFilter(QObject* watched, QEvent* event) {
+    const bool press = event->type() == QEvent::KeyPress;
+    if (press || event->type() == QEvent::KeyRelease) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (!key->isAutoRepeat()) {
+            std::optional<keying::KeyboardKey> which;
+            const bool keypad = (key->modifiers() & Qt::KeypadModifier) != 0;
+            if (key->key() == Qt::Key_Right && !keypad) {
+                which = keying::KeyboardKey::Right;
+            } else if (key->key() == Qt::Key_Left && !keypad) {
+                which = keying::KeyboardKey::Left;
+            } else if (key->key() == Qt::Key_Control) {
+                // X11 and evdev key codes tell the two Ctrl keys apart; without one, the right.
+                which = key->nativeScanCode() == 37 ? keying::KeyboardKey::LeftControl
+                                                    : keying::KeyboardKey::RightControl;
+            }
+            if (which) {
+                press ? m_env.eventKeyboard->press(*which) : m_env.eventKeyboard->release(*which);
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace dittix::display

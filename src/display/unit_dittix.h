@@ -1,0 +1,130 @@
+// TDittixForm, the decoder window and the owner of everything else.
+//
+// Architecture: the program's state lives in a few plain structs owned here (the settings as
+// loaded, the timing parameters, the keying modes, the decoder state) and is handed to the other
+// windows by reference. The 10 ms timer `decodifica` runs keying::DecodeTick, which is passive:
+// it reads the keyboard and the key port and calls its operations through a TickBinding that
+// routes them to the TapeDisplay (the bitmap), the sidetone and nothing else. Platform parts
+// (keyboard query, screen probe, key port, audio) come in through MainWindowEnvironment, chosen
+// in one place (main.cpp) and replaced by fakes in tests. Everything runs on the interface
+// thread; timers and key handlers never overlap, so nothing is locked.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "display/tape_display.h"
+#include "display/tick_binding.h"
+#include "display/tone_switch.h"
+#include "keying/decode_tick.h"
+#include "persistence/exercise_random.h"
+#include "persistence/settings.h"
+#include "platform/key_lines.h"
+#include "platform/keyboard_query.h"
+#include "platform/screen_probe.h"
+
+namespace dittix::display {
+
+class TickStats;
+
+// What the main window needs from outside: where its settings are, the platform adapters, and
+// the hooks used by tests and measurements.
+struct MainWindowEnvironment {
+    std::filesystem::path settingsFile;
+    char decimalSeparator = '.';
+    std::function<QSize()> screenSize;
+    std::unique_ptr<platform::KeyboardQuery> keyboard;
+    // Set when `keyboard` is fed from this program's own key events.
+    platform::EventKeyboard* eventKeyboard = nullptr;
+    // Replaces the real screen probe (tests); empty for the real one.
+    std::function<bool(int row)> rowVisible;
+    TickBinding::TextObserver decodedText;
+    TickStats* tickStats = nullptr;
+};
+
+// Shows the bitmap unscaled at the top-left corner of the client area.
+class ImageView : public QWidget {
+  public:
+    ImageView(const QImage& image, QWidget* parent);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    const QImage& m_image;
+};
+
+class TDittixForm : public QWidget {
+  public:
+    explicit TDittixForm(MainWindowEnvironment environment, QWidget* parent = nullptr);
+    ~TDittixForm() override;
+    TDittixForm(const TDittixForm&) = delete;
+    TDittixForm& operator=(const TDittixForm&) = delete;
+
+    // Handlers, named after their control and event.
+    void FormResize();
+    void FormKeyPress(QChar key);
+    void FormKeyDown(int key);
+    void FormClose();
+    void decodificaTimer();
+    void aggiustaDimensionwFinestraTimer();
+    void timerFocusTimer();
+    void disegnaTabellaMorseTimer();
+
+    // The window's outer size, frame included.
+    QSize outerSize() const;
+    void setOuterSize(QSize size);
+
+    const persistence::Settings& settings() const { return m_settings; }
+    const keying::KeyingModes& modes() const { return m_modes; }
+    const keying::DecoderState& decoderState() const { return m_state; }
+    const TapeDisplay& tape() const { return m_tape; }
+    int tableFontSize() const { return m_tableFontSize; }
+    double tone() const { return m_tono; }
+    const QTimer& disegnaTabellaMorse() const { return m_disegnaTabellaMorse; }
+    int tableRedraws() const { return m_tableRedraws; }
+    void requestFocusReturn() { m_returnFocus = true; }
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void FormCreate();
+    void setCaption();
+    void redrawCodeTableSoon();
+
+    MainWindowEnvironment m_env;
+    persistence::Settings m_settings;
+    persistence::ExerciseRandom m_random;
+    keying::TimingParameters m_timing;
+    keying::KeyingModes m_modes;
+    keying::DecoderState m_state;
+    int m_tableFontSize = 38;
+    double m_tono = 800.0;
+    bool m_returnFocus = false;
+    int m_tableRedraws = 0;
+
+    std::unique_ptr<platform::ScreenProbe> m_screenProbe;
+    TapeDisplay m_tape;
+    platform::NoKeyLines m_noKeyLines;
+    SilentTone m_silentTone;
+    TickBinding m_binding;
+    keying::DecodeTick m_tick;
+    ImageView* m_img = nullptr;
+
+    QTimer m_decodifica;
+    QTimer m_disegnaTabellaMorse;
+    QTimer m_aggiustaDimensionwFinestra;
+    QTimer m_timerFocus;
+};
+
+}  // namespace dittix::display

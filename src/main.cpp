@@ -1,0 +1,94 @@
+// Program entry: the toolkit, the main window with its platform parts, the event loop.
+#include <QApplication>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QScreen>
+
+#include <cstdlib>
+#include <exception>
+#include <fstream>
+#include <memory>
+
+#include "display/tick_stats.h"
+#include "display/unit_dittix.h"
+#include "persistence/settings_location.h"
+#include "persistence/value_parsing.h"
+#include "platform/keyboard_query.h"
+
+namespace {
+
+// Shows an exception that escapes an event handler in the standard error box; the program goes
+// on, as it does for any failed command.
+class DittixApplication : public QApplication {
+  public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            QMessageBox::critical(nullptr, applicationName(), QString::fromLocal8Bit(e.what()));
+        } catch (...) {
+            QMessageBox::critical(nullptr, applicationName(), QString());
+        }
+        return false;
+    }
+};
+
+dittix::display::MainWindowEnvironment makeEnvironment() {
+    using namespace dittix;
+    display::MainWindowEnvironment env;
+    env.settingsFile = persistence::resolveSettingsPath(persistence::executableDirectory(),
+                                                        persistence::userConfigDirectory());
+    env.decimalSeparator = persistence::userDecimalSeparator();
+    env.screenSize = [] {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        return screen != nullptr ? screen->geometry().size() : QSize(800, 600);
+    };
+#if defined(_WIN32)
+    env.keyboard = platform::openWindowsKeyboard();
+#else
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        env.keyboard = platform::openX11Keyboard();
+    }
+#endif
+    if (!env.keyboard) {
+        auto keyboard = std::make_unique<platform::EventKeyboard>();
+        env.eventKeyboard = keyboard.get();
+        env.keyboard = std::move(keyboard);
+    }
+    // Test hook: every decoded text and word space is appended to this file.
+    if (const char* log = std::getenv("DITTIX_DECODED_LOG"); log != nullptr && *log != 0) {
+        auto file = std::make_shared<std::ofstream>(log, std::ios::app | std::ios::binary);
+        env.decodedText = [file](std::u16string_view text) {
+            *file << QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()))
+                         .toStdString()
+                  << std::flush;
+        };
+    }
+    return env;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    DittixApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("Dittix"));
+    try {
+        auto env = makeEnvironment();
+        // Measurement hook for the benchmark: per-tick processor time and lateness.
+        std::unique_ptr<dittix::display::TickStats> stats;
+        if (const char* path = std::getenv("DITTIX_TICK_STATS"); path != nullptr && *path != 0) {
+            stats = std::make_unique<dittix::display::TickStats>(path);
+            env.tickStats = stats.get();
+        }
+        dittix::display::TDittixForm form(std::move(env));
+        form.show();
+        app.exec();
+    } catch (const std::exception& e) {
+        QMessageBox::critical(nullptr, app.applicationName(), QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        QMessageBox::critical(nullptr, app.applicationName(), QString());
+    }
+    return 0;
+}

@@ -1,0 +1,217 @@
+// The main window on the offscreen platform: sizes, commands, captions, the keys saved on close.
+#include "display/unit_dittix.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "../persistence/temp_dir.h"
+#include "persistence/settings.h"
+#include "support/named_rows.h"
+
+namespace dittix::display {
+namespace {
+
+using test_support::PrintTo;
+using test_support::rowName;
+
+struct Window {
+    explicit Window(std::string_view settingsText = "", int firstHiddenRow = 1 << 30) {
+        file = dir.file("settings.ini");
+        if (!settingsText.empty()) {
+            persistence::test::writeBytes(file, settingsText);
+        }
+        MainWindowEnvironment env;
+        env.settingsFile = file;
+        env.screenSize = [] { return QSize(1920, 1080); };
+        auto k = std::make_unique<platform::EventKeyboard>();
+        keyboard = k.get();
+        env.keyboard = std::move(k);
+        env.eventKeyboard = keyboard;
+        env.rowVisible = [firstHiddenRow](int row) { return row < firstHiddenRow; };
+        env.decodedText = [this](std::u16string_view t) {
+            decoded += QString::fromUtf16(t.data(), t.size());
+        };
+        form = std::make_unique<TDittixForm>(std::move(env));
+    }
+    void type(const char* keys) {
+        for (const char* c = keys; *c; ++c) {
+            QTest::keyClick(form.get(), *c);
+        }
+    }
+    std::string saved() const { return persistence::readFileBytes(file); }
+
+    persistence::test::TempDir dir;
+    std::filesystem::path file;
+    platform::EventKeyboard* keyboard = nullptr;
+    QString decoded;
+    std::unique_ptr<TDittixForm> form;
+};
+
+struct SizeRow {
+    const char* name;
+    const char* settings;
+    QSize size;
+};
+
+class WindowSizeTest : public ::testing::TestWithParam<SizeRow> {};
+
+TEST_P(WindowSizeTest, OnA1920By1080Screen) {
+    Window w(GetParam().settings);
+    EXPECT_EQ(w.form->outerSize(), GetParam().size);
+    EXPECT_EQ(w.form->pos(), QPoint(0, 0));
+    EXPECT_EQ(w.form->tape().image().size(), GetParam().size);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, WindowSizeTest,
+    ::testing::Values(SizeRow{"no_file", "", QSize(1750, 1050)},
+                      SizeRow{"full_screen_height", "[Settings]\nFS=1\n", QSize(1750, 1080)},
+                      SizeRow{"fs_0_is_shorter", "[Settings]\nFS=0\n", QSize(1750, 1050)},
+                      SizeRow{"no_code_table", "[Settings]\nTabella Codice Visibile=0\n",
+                              QSize(1920, 1050)}),
+    rowName);
+
+TEST(MainWindow, HeightAdjustmentFitsTheVisibleArea) {
+    Window w("", 1011);
+    w.form->aggiustaDimensionwFinestraTimer();
+    EXPECT_EQ(w.form->outerSize().height(), 1036);
+    Window none;
+    none.form->aggiustaDimensionwFinestraTimer();
+    EXPECT_EQ(none.form->outerSize().height(), 1075);
+}
+
+TEST(MainWindow, CaptionFollowsModeCommands) {
+    Window w;
+    EXPECT_EQ(w.form->windowTitle(), "Dittix - by Zorvan");
+    w.type("r");
+    EXPECT_EQ(w.form->windowTitle(), "Dittix - by Zorvan");
+    EXPECT_FALSE(w.form->modes().paddleReverse);
+    w.type("p");
+    EXPECT_EQ(w.form->windowTitle(), "Dittix - by Zorvan - palette");
+    w.type("r");
+    EXPECT_EQ(w.form->windowTitle(), "Dittix - by Zorvan - palette - reverse");
+    w.type("p");
+    EXPECT_EQ(w.form->windowTitle(), "Dittix - by Zorvan");
+    w.type("P");
+    EXPECT_EQ(w.form->windowTitle(), "Dittix - by Zorvan - palette - reverse");
+    w.type("R");
+    EXPECT_EQ(w.form->windowTitle(), "Dittix - by Zorvan - palette");
+}
+
+TEST(MainWindow, PaletteSettingGivesCaptionWithTrailingBlank) {
+    Window w("[Settings]\nPalette=1\n");
+    EXPECT_EQ(w.form->windowTitle(), "Dittix - by Zorvan - palette ");
+    EXPECT_TRUE(w.form->modes().paddleMode);
+}
+
+struct FontRow {
+    const char* name;
+    const char* settings;
+    const char* keys;
+    int size;
+};
+
+class TableFontTest : public ::testing::TestWithParam<FontRow> {};
+
+TEST_P(TableFontTest, PlusAndMinusStayInRange) {
+    Window w(GetParam().settings);
+    w.type(GetParam().keys);
+    EXPECT_EQ(w.form->tableFontSize(), GetParam().size);
+    EXPECT_TRUE(w.form->disegnaTabellaMorse().isActive());
+    EXPECT_EQ(w.form->disegnaTabellaMorse().interval(), 100);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, TableFontTest,
+    ::testing::Values(FontRow{"plus_from_44_twice", "[Settings]\nSize=44\n", "++", 45},
+                      FontRow{"minus_from_26_twice", "[Settings]\nSize=26\n", "--", 25},
+                      FontRow{"plus_then_minus", "", "+-", 38}),
+    rowName);
+
+TEST(MainWindow, QuickPressesShareOneCodeTableRedraw) {
+    Window w;
+    w.type("++");
+    QTest::qWait(300);
+    EXPECT_EQ(w.form->tableRedraws(), 1);
+    w.type("+");
+    QTest::qWait(300);
+    EXPECT_EQ(w.form->tableRedraws(), 2);
+}
+
+TEST(MainWindow, UnknownAndUpperCaseCommandsChangeNothing) {
+    Window w;
+    const auto before = w.form->modes().paddleMode;
+    w.type("Exz");
+    EXPECT_EQ(w.form->modes().paddleMode, before);
+    EXPECT_EQ(w.form->windowTitle(), "Dittix - by Zorvan");
+}
+
+TEST(MainWindow, ClearAndScrollCommands) {
+    Window w;
+    w.type("1");
+    EXPECT_EQ(w.form->tape().traceY(), 0);
+    w.type("c");
+    EXPECT_EQ(w.form->tape().traceY(), 15);
+    w.type("1C");
+    EXPECT_EQ(w.form->tape().traceY(), 15);
+    w.type("2");
+    EXPECT_EQ(w.form->tape().textX(), 0);
+}
+
+struct CloseRow {
+    const char* name;
+    bool escape;
+};
+
+class CloseTest : public ::testing::TestWithParam<CloseRow> {};
+
+TEST_P(CloseTest, SavesSizePaletteAndTone) {
+    Window w("; mine\n[Settings]\nTono=812.7\nSize=40\nCPM=60\n");
+    w.form->show();
+    w.type("+p");
+    if (GetParam().escape) {
+        QTest::keyClick(w.form.get(), Qt::Key_Escape);
+    } else {
+        w.form->close();
+    }
+    EXPECT_FALSE(w.form->isVisible());
+    EXPECT_EQ(w.saved(), "; mine\n[Settings]\nTono=812\nSize=41\nCPM=60\nPalette=1\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, CloseTest,
+                         ::testing::Values(CloseRow{"escape", true}, CloseRow{"close_box", false}),
+                         rowName);
+
+TEST(MainWindow, KeyboardKeysDecodeThroughTheTick) {
+    Window w;
+    w.form->show();
+    const auto hold = [&w](bool down, int ticks) {
+        for (int i = 0; i < ticks; ++i) {
+            down ? w.keyboard->press(keying::KeyboardKey::LeftControl)
+                 : w.keyboard->release(keying::KeyboardKey::LeftControl);
+            w.form->decodificaTimer();
+        }
+    };
+    // Loaded times 10 / 15 / 40: a dot of 4 ticks and a dash of 12.
+    hold(true, 4);
+    hold(false, 4);
+    hold(true, 12);
+    hold(false, 45);
+    EXPECT_EQ(w.decoded, "a ");
+}
+
+TEST(MainWindow, OwnKeyEventsFeedTheFallbackKeyboard) {
+    Window w;
+    w.form->show();
+    QTest::keyPress(w.form.get(), Qt::Key_Right);
+    EXPECT_TRUE(w.keyboard->keyPressed(keying::KeyboardKey::Right));
+    QTest::keyRelease(w.form.get(), Qt::Key_Right);
+    EXPECT_FALSE(w.keyboard->keyPressed(keying::KeyboardKey::Right));
+    QTest::keyPress(w.form.get(), Qt::Key_Right, Qt::KeypadModifier);
+    EXPECT_FALSE(w.keyboard->keyPressed(keying::KeyboardKey::Right));
+}
+
+}  // namespace
+}  // namespace dittix::display

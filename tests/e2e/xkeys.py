@@ -1,0 +1,109 @@
+"""XTest keying and window lookup for the end-to-end tests, through ctypes (no extra packages)."""
+import ctypes
+import ctypes.util
+import time
+
+_x11 = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11") or "libX11.so.6")
+_xtst = ctypes.cdll.LoadLibrary(ctypes.util.find_library("Xtst") or "libXtst.so.6")
+
+_x11.XOpenDisplay.restype = ctypes.c_void_p
+_x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+_x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+_x11.XKeysymToKeycode.restype = ctypes.c_ubyte
+_x11.XFlush.argtypes = [ctypes.c_void_p]
+_x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+_x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+_x11.XDefaultRootWindow.restype = ctypes.c_ulong
+_x11.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong),
+                            ctypes.POINTER(ctypes.c_ulong),
+                            ctypes.POINTER(ctypes.POINTER(ctypes.c_ulong)),
+                            ctypes.POINTER(ctypes.c_uint)]
+_x11.XFetchName.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_char_p)]
+_x11.XSetInputFocus.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_ulong]
+_x11.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                                     ctypes.c_uint, ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong,
+                                     ctypes.c_ulong]
+_x11.XCreateSimpleWindow.restype = ctypes.c_ulong
+_x11.XMapWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+_xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+
+XK_Control_R = 0xFFE4
+XK_Control_L = 0xFFE3
+XK_Right = 0xFF53
+XK_Left = 0xFF51
+XK_Escape = 0xFF1B
+
+MORSE = {
+    "a": ".-", "b": "-...", "c": "-.-.", "d": "-..", "e": ".", "f": "..-.", "g": "--.",
+    "h": "....", "i": "..", "j": ".---", "k": "-.-", "l": ".-..", "m": "--", "n": "-.",
+    "o": "---", "p": ".--.", "q": "--.-", "r": ".-.", "s": "...", "t": "-", "u": "..-",
+    "v": "...-", "w": ".--", "x": "-..-", "y": "-.--", "z": "--..", "0": "-----",
+    "1": ".----", "2": "..---", "3": "...--", "4": "....-", "5": ".....", "6": "-....",
+    "7": "--...", "8": "---..", "9": "----.",
+}
+
+
+class Display:
+    def __init__(self):
+        self.d = _x11.XOpenDisplay(None)
+        if not self.d:
+            raise RuntimeError("cannot open the X display")
+
+    def key(self, keysym, down):
+        code = _x11.XKeysymToKeycode(self.d, keysym)
+        _xtst.XTestFakeKeyEvent(self.d, code, 1 if down else 0, 0)
+        _x11.XSync(self.d, 0)
+
+    def tap(self, keysym):
+        self.key(keysym, True)
+        time.sleep(0.02)
+        self.key(keysym, False)
+
+    def find_window(self, title, timeout=20.0):
+        """The first window whose name starts with `title`, waiting for it to appear."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            found = self._search(_x11.XDefaultRootWindow(self.d), title.encode())
+            if found:
+                return found
+            time.sleep(0.1)
+        return None
+
+    def _search(self, window, title):
+        name = ctypes.c_char_p()
+        if _x11.XFetchName(self.d, window, ctypes.byref(name)) and name.value:
+            if name.value.startswith(title):
+                return window
+        root, parent = ctypes.c_ulong(), ctypes.c_ulong()
+        children = ctypes.POINTER(ctypes.c_ulong)()
+        count = ctypes.c_uint()
+        if not _x11.XQueryTree(self.d, window, ctypes.byref(root), ctypes.byref(parent),
+                               ctypes.byref(children), ctypes.byref(count)):
+            return None
+        for i in range(count.value):
+            found = self._search(children[i], title)
+            if found:
+                return found
+        return None
+
+    def focus(self, window):
+        _x11.XSetInputFocus(self.d, window, 1, 0)
+        _x11.XSync(self.d, 0)
+
+    def other_window(self):
+        w = _x11.XCreateSimpleWindow(self.d, _x11.XDefaultRootWindow(self.d), 0, 0, 50, 50, 0, 0, 0)
+        _x11.XMapWindow(self.d, w)
+        _x11.XSync(self.d, 0)
+        return w
+
+    def key_text(self, text, keysym, dot_seconds):
+        """Keys `text` as a straight key: dot, dash three dots, gaps of one, three and seven."""
+        for word in text.split():
+            for ch in word:
+                for element in MORSE[ch]:
+                    self.key(keysym, True)
+                    time.sleep(dot_seconds if element == "." else 3 * dot_seconds)
+                    self.key(keysym, False)
+                    time.sleep(dot_seconds)
+                time.sleep(2 * dot_seconds)
+            time.sleep(5 * dot_seconds)
