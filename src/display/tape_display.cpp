@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "keying/morse_table.h"
+
 namespace dittix::display {
 
 namespace {
@@ -34,7 +36,16 @@ QRect edges(int left, int top, int right, int bottom) {
 }  // namespace
 
 TapeDisplay::TapeDisplay(RowVisible rowVisible)
-    : m_rowVisible(std::move(rowVisible)), m_font(textFont()) {}
+    : m_rowVisible(std::move(rowVisible)), m_font(textFont()) {
+    // Render every text the decoder can write once, so that no tick pays for building glyphs.
+    QImage scratch(4 * kTextCellHeight, kTextCellHeight, QImage::Format_RGB32);
+    QPainter painter(&scratch);
+    painter.setFont(m_font);
+    for (const keying::MorseEntry& entry : keying::MorseTable) {
+        painter.drawText(0, kTextCellHeight, toQString(entry.character));
+    }
+    painter.drawText(0, kTextCellHeight, toQString(keying::kUnknownCode));
+}
 
 int TapeDisplay::lineHeight() const {
     return QFontMetrics(m_font).height();

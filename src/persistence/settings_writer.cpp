@@ -131,11 +131,12 @@ std::string applyEntries(std::string_view text, std::span<const SettingEntry> en
         if (insertAfter == i && !missing.empty()) {
             // A last line without a line ending gets one before the added keys, and the last
             // added key then goes without one, as the file did.
+            std::string_view added = missing;
             if (ending.empty()) {
-                missing.resize(missing.size() - newline.size());
+                added.remove_suffix(newline.size());
                 ending = newline;
             }
-            out.append(ending).append(missing);
+            out.append(ending).append(added);
             continue;
         }
         out.append(ending);

@@ -1,5 +1,6 @@
-// Global keyboard state on X11: XInput2 raw key events latch presses, XQueryKeymap gives the
-// state now. Uses a display connection of its own, never the toolkit's.
+// Global keyboard state on X11: XInput2 raw key events give presses and releases as they happen,
+// wherever the focus is; the key map is read at the start and then once a second to stay in step.
+// Uses a display connection of its own, never the toolkit's.
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
@@ -25,11 +26,13 @@ class X11Keyboard : public KeyboardQuery {
         XIEventMask mask{};
         unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
         XISetMask(bits, XI_RawKeyPress);
+        XISetMask(bits, XI_RawKeyRelease);
         mask.deviceid = XIAllMasterDevices;
         mask.mask_len = sizeof(bits);
         mask.mask = bits;
         XISelectEvents(m_display, DefaultRootWindow(m_display), &mask, 1);
         XFlush(m_display);
+        readKeymap();
     }
 
     ~X11Keyboard() override { XCloseDisplay(m_display); }
@@ -37,7 +40,8 @@ class X11Keyboard : public KeyboardQuery {
     X11Keyboard& operator=(const X11Keyboard&) = delete;
 
     void refresh() override {
-        while (XPending(m_display) > 0) {
+        // Only what has already arrived: no round trip to the server on an ordinary tick.
+        while (XEventsQueued(m_display, QueuedAfterReading) > 0) {
             XEvent event;
             XNextEvent(m_display, &event);
             XGenericEventCookie* cookie = &event.xcookie;
@@ -45,41 +49,56 @@ class X11Keyboard : public KeyboardQuery {
                 !XGetEventData(m_display, cookie)) {
                 continue;
             }
+            const auto* raw = static_cast<const XIRawEvent*>(cookie->data);
             if (cookie->evtype == XI_RawKeyPress) {
-                const auto* raw = static_cast<const XIRawEvent*>(cookie->data);
                 // An auto-repeated press is no new press: the key is down anyway.
                 if ((raw->flags & XIKeyRepeat) == 0) {
-                    latch(static_cast<KeyCode>(raw->detail));
+                    set(static_cast<KeyCode>(raw->detail), true);
                 }
+            } else if (cookie->evtype == XI_RawKeyRelease) {
+                set(static_cast<KeyCode>(raw->detail), false);
             }
             XFreeEventData(m_display, cookie);
         }
-        XQueryKeymap(m_display, m_keymap.data());
+        if (++m_refreshes % kRefreshesPerKeymapRead == 0) {
+            readKeymap();
+        }
     }
 
     bool keyPressed(KeyboardKey key) override {
         const auto i = static_cast<std::size_t>(key);
-        const KeyCode code = m_codes[i];
-        const bool down = code != 0 && (m_keymap[code / 8] & (1 << (code % 8))) != 0;
-        const bool pressed = down || m_pressedSince[i];
+        const bool pressed = m_down[i] || m_pressedSince[i];
         m_pressedSince[i] = false;
         return pressed;
     }
 
   private:
-    void latch(KeyCode code) {
+    static constexpr unsigned kRefreshesPerKeymapRead = 100;
+
+    void set(KeyCode code, bool down) {
         for (std::size_t i = 0; i < 4; ++i) {
             if (m_codes[i] != 0 && m_codes[i] == code) {
-                m_pressedSince[i] = true;
+                m_down[i] = down;
+                m_pressedSince[i] = m_pressedSince[i] || down;
             }
+        }
+    }
+
+    void readKeymap() {
+        std::array<char, 32> keymap{};
+        XQueryKeymap(m_display, keymap.data());
+        for (std::size_t i = 0; i < 4; ++i) {
+            const KeyCode code = m_codes[i];
+            m_down[i] = code != 0 && (keymap[code / 8] & (1 << (code % 8))) != 0;
         }
     }
 
     Display* m_display;
     int m_xiOpcode;
     std::array<KeyCode, 4> m_codes{};
+    std::array<bool, 4> m_down{};
     std::array<bool, 4> m_pressedSince{};
-    std::array<char, 32> m_keymap{};
+    unsigned m_refreshes = 0;
 };
 
 }  // namespace
