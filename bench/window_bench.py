@@ -53,7 +53,7 @@ def main():
         rng = random.Random(1)
         while time.time() - start_time < keying_seconds:
             word = "".join(rng.choice(letters) for _ in range(5))
-            x.key_text(word, xkeys.XK_Control_R, 0.05)
+            x.key_text(word, xkeys.XK_Control_R, 0.05, char_gap=0.25, word_gap=0.7)
         keying = (cpu_seconds(program.pid) - start_cpu) / (time.time() - start_time)
         rss = rss_kib(program.pid)
 

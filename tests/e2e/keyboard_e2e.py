@@ -43,14 +43,16 @@ def main():
             def decoded():
                 return open(log).read() if os.path.exists(log) else ""
 
-            # Loaded times 10 / 15 / 40 ticks: dots of 50 ms are well below the 100 ms threshold.
+            # The default times, 10 / 15 / 40 ticks: dots of 50 ms and dashes of 150 ms lie on
+            # either side of the 100 ms threshold, character gaps of 250 ms between the decode
+            # (150 ms) and the word space (400 ms), word gaps of 700 ms beyond it.
             cases = [("right_ctrl", xkeys.XK_Control_R, "paris cq"),
                      ("left_arrow", xkeys.XK_Left, "de i1abc"),
                      ("right_arrow", xkeys.XK_Right, "73"),
                      ("left_ctrl", xkeys.XK_Control_L, "test")]
             expected = ""
             for name, keysym, text in cases:
-                x.key_text(text, keysym, 0.05)
+                x.key_text(text, keysym, 0.05, char_gap=0.25, word_gap=0.7)
                 expected += text + " "
                 if not wait_for(lambda: decoded() == expected, 3.0):
                     failures.append(f"{name}: decoded {decoded()!r}, expected {expected!r}")

@@ -96,14 +96,18 @@ class Display:
         _x11.XSync(self.d, 0)
         return w
 
-    def key_text(self, text, keysym, dot_seconds):
-        """Keys `text` as a straight key: dot, dash three dots, gaps of one, three and seven."""
+    def key_text(self, text, keysym, dot_seconds, char_gap=None, word_gap=None):
+        """Keys `text` as a straight key: dashes of three dots, element gaps of one dot, and the
+        given gaps between characters and words (by default three and seven dots)."""
+        char_gap = 3 * dot_seconds if char_gap is None else char_gap
+        word_gap = 7 * dot_seconds if word_gap is None else word_gap
         for word in text.split():
             for ch in word:
-                for element in MORSE[ch]:
+                for i, element in enumerate(MORSE[ch]):
+                    if i > 0:
+                        time.sleep(dot_seconds)
                     self.key(keysym, True)
                     time.sleep(dot_seconds if element == "." else 3 * dot_seconds)
                     self.key(keysym, False)
-                    time.sleep(dot_seconds)
-                time.sleep(2 * dot_seconds)
-            time.sleep(5 * dot_seconds)
+                time.sleep(char_gap)
+            time.sleep(max(0.0, word_gap - char_gap))
