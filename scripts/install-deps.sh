@@ -18,6 +18,9 @@ packages=(
     libx11-dev
     libxi-dev
     libxtst-dev
+    libsdl2-dev
+    pulseaudio
+    pulseaudio-utils
     xvfb
     xauth
     fonts-dejavu-core

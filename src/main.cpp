@@ -13,6 +13,7 @@
 #include "display/unit_dittix.h"
 #include "persistence/settings_location.h"
 #include "persistence/value_parsing.h"
+#include "platform/audio_output.h"
 #include "platform/keyboard_query.h"
 
 namespace {
@@ -52,6 +53,7 @@ dittix::display::MainWindowEnvironment makeEnvironment() {
         env.keyboard = platform::openX11Keyboard();
     }
 #endif
+    env.sidetoneOutput = platform::makeSdlLoopingOutput();
     if (!env.keyboard) {
         auto keyboard = std::make_unique<platform::EventKeyboard>();
         env.eventKeyboard = keyboard.get();

@@ -31,14 +31,28 @@ void ImageView::paintEvent(QPaintEvent* event) {
     painter.drawImage(area.topLeft(), m_image, area);
 }
 
+namespace {
+
+MainWindowEnvironment withDefaults(MainWindowEnvironment env) {
+    if (!env.sidetoneOutput) {
+        env.sidetoneOutput = std::make_unique<platform::NullLoopingOutput>();
+    }
+    return env;
+}
+
+}  // namespace
+
 TDittixForm::TDittixForm(MainWindowEnvironment environment, QWidget* parent)
     : QWidget(parent),
-      m_env(std::move(environment)),
+      m_env(withDefaults(std::move(environment))),
+      // Creation begins with loading every setting; the parts built below depend on them.
+      m_settings(persistence::loadSettings(m_env.settingsFile, m_env.decimalSeparator)),
       m_screenProbe(std::make_unique<platform::WidgetScreenProbe>(*this)),
       m_tape(m_env.rowVisible ? TapeDisplay::RowVisible(m_env.rowVisible)
                               : TapeDisplay::RowVisible(
                                     [this](int row) { return m_screenProbe->rowVisible(row); })),
-      m_binding(*m_env.keyboard, m_noKeyLines, m_silentTone, m_tape, m_env.decodedText),
+      m_sidetone(*m_env.sidetoneOutput, m_settings.tono),
+      m_binding(*m_env.keyboard, m_noKeyLines, m_sidetone, m_tape, m_env.decodedText),
       m_tick(m_binding, m_timing, m_modes, m_state) {
     FormCreate();
 }
@@ -46,13 +60,11 @@ TDittixForm::TDittixForm(MainWindowEnvironment environment, QWidget* parent)
 TDittixForm::~TDittixForm() = default;
 
 void TDittixForm::FormCreate() {
-    // Settings: every key, the levels and the generator's seed.
-    m_settings = persistence::loadSettings(m_env.settingsFile, m_env.decimalSeparator);
+    // The settings were loaded first of all (see the constructor); seed the generator.
     m_random = persistence::ExerciseRandom::seededFromClock();
     m_timing = m_settings.timing;
     m_modes = m_settings.modes;
     m_tableFontSize = m_settings.tableFontSize;
-    m_tono = m_settings.tono;
     setWindowTitle(m_modes.paddleMode ? kCaption + QStringLiteral(" - palette ") : kCaption);
 
     // Size and place the window on the screen.
@@ -68,6 +80,9 @@ void TDittixForm::FormCreate() {
     if (m_env.eventKeyboard != nullptr) {
         qApp->installEventFilter(this);
     }
+
+    // The secondary windows are created here, hidden, as they come; then the key port.
+    m_sidetone.openSidetone();  // a failure leaves keying silent, and is not shown
 
     m_decodifica.setTimerType(Qt::PreciseTimer);
     m_decodifica.setInterval(10);
@@ -204,12 +219,14 @@ void TDittixForm::FormKeyPress(QChar key) {
     }
 }
 
-void TDittixForm::FormKeyDown(int /*key*/) {
-    // The sidetone's tone keys are handled here once the sidetone exists.
+void TDittixForm::FormKeyDown(int key, bool keypad) {
+    if (!keypad) {
+        m_sidetone.changeTone(key, m_state.keyboardKeyDown);
+    }
 }
 
 void TDittixForm::keyPressEvent(QKeyEvent* event) {
-    FormKeyDown(event->key());
+    FormKeyDown(event->key(), (event->modifiers() & Qt::KeypadModifier) != 0);
     const QString text = event->text();
     if (event->key() == Qt::Key_Escape) {
         FormKeyPress(QChar(27));
@@ -219,8 +236,8 @@ void TDittixForm::keyPressEvent(QKeyEvent* event) {
 }
 
 void TDittixForm::FormClose() {
-    const auto entries =
-        persistence::mainWindowSaveEntries(m_tableFontSize, m_modes.paddleMode, m_tono);
+    const auto entries = persistence::mainWindowSaveEntries(m_tableFontSize, m_modes.paddleMode,
+                                                            m_sidetone.frequency());
     // A failed write is not reported: the program ends either way.
     if (persistence::ensureParentDirectory(m_env.settingsFile)) {
         (void)persistence::saveEntries(m_env.settingsFile, entries);

@@ -19,12 +19,14 @@
 #include <functional>
 #include <memory>
 
+#include "display/sidetone.h"
 #include "display/tape_display.h"
 #include "display/tick_binding.h"
 #include "display/tone_switch.h"
 #include "keying/decode_tick.h"
 #include "persistence/exercise_random.h"
 #include "persistence/settings.h"
+#include "platform/audio_output.h"
 #include "platform/key_lines.h"
 #include "platform/keyboard_query.h"
 #include "platform/screen_probe.h"
@@ -40,6 +42,8 @@ struct MainWindowEnvironment {
     char decimalSeparator = '.';
     std::function<QSize()> screenSize;
     std::unique_ptr<platform::KeyboardQuery> keyboard;
+    // The sidetone's output; empty for none (silent keying).
+    std::unique_ptr<platform::LoopingOutput> sidetoneOutput;
     // Set when `keyboard` is fed from this program's own key events.
     platform::EventKeyboard* eventKeyboard = nullptr;
     // Replaces the real screen probe (tests); empty for the real one.
@@ -70,7 +74,8 @@ class TDittixForm : public QWidget {
     // Handlers, named after their control and event.
     void FormResize();
     void FormKeyPress(QChar key);
-    void FormKeyDown(int key);
+    // `keypad` is set for the numeric keypad's keys, which the tone keys ignore.
+    void FormKeyDown(int key, bool keypad = false);
     void FormClose();
     void decodificaTimer();
     void aggiustaDimensionwFinestraTimer();
@@ -86,7 +91,7 @@ class TDittixForm : public QWidget {
     const keying::DecoderState& decoderState() const { return m_state; }
     const TapeDisplay& tape() const { return m_tape; }
     int tableFontSize() const { return m_tableFontSize; }
-    double tone() const { return m_tono; }
+    const Sidetone& sidetone() const { return m_sidetone; }
     const QTimer& disegnaTabellaMorse() const { return m_disegnaTabellaMorse; }
     int tableRedraws() const { return m_tableRedraws; }
     void requestFocusReturn() { m_returnFocus = true; }
@@ -109,14 +114,13 @@ class TDittixForm : public QWidget {
     keying::KeyingModes m_modes;
     keying::DecoderState m_state;
     int m_tableFontSize = 38;
-    double m_tono = 800.0;
     bool m_returnFocus = false;
     int m_tableRedraws = 0;
 
     std::unique_ptr<platform::ScreenProbe> m_screenProbe;
     TapeDisplay m_tape;
     platform::NoKeyLines m_noKeyLines;
-    SilentTone m_silentTone;
+    Sidetone m_sidetone;
     TickBinding m_binding;
     keying::DecodeTick m_tick;
     ImageView* m_img = nullptr;

@@ -202,6 +202,20 @@ TEST(MainWindow, KeyboardKeysDecodeThroughTheTick) {
     EXPECT_EQ(w.decoded, "a ");
 }
 
+TEST(MainWindow, DigitKeysChangeTheToneAndTheKeypadDoesNot) {
+    Window w("[Settings]\nTono=800\n");
+    w.form->show();
+    QTest::keyClick(w.form.get(), Qt::Key_0);
+    EXPECT_EQ(w.form->sidetone().frequency(), 810.0);
+    QTest::keyClick(w.form.get(), Qt::Key_0, Qt::KeypadModifier);
+    EXPECT_EQ(w.form->sidetone().frequency(), 810.0);
+    QTest::keyClick(w.form.get(), Qt::Key_9);
+    QTest::keyClick(w.form.get(), Qt::Key_9);
+    EXPECT_EQ(w.form->sidetone().frequency(), 790.0);
+    w.form->close();
+    EXPECT_NE(w.saved().find("Tono=790"), std::string::npos);
+}
+
 TEST(MainWindow, OwnKeyEventsFeedTheFallbackKeyboard) {
     Window w;
     w.form->show();

@@ -1,0 +1,35 @@
+// Records the default sink's monitor with parec, for checking what the program really played.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace dittix::platform::test {
+
+class MonitorRecorder {
+  public:
+    MonitorRecorder();
+    ~MonitorRecorder();
+    MonitorRecorder(const MonitorRecorder&) = delete;
+    MonitorRecorder& operator=(const MonitorRecorder&) = delete;
+
+    // True once parec delivers samples (the constructor waits for that, boundedly).
+    bool running() const { return m_pid > 0 && m_started.load(); }
+    // Stops recording and returns the left channel's samples at 44 100 Hz.
+    std::vector<std::int16_t> stop();
+
+  private:
+    int m_pid = -1;
+    int m_fd = -1;
+    std::thread m_reader;
+    std::vector<std::int16_t> m_samples;
+    std::atomic<bool> m_started{false};
+};
+
+// True when a PulseAudio server answers (pactl info).
+bool pulseAudioAvailable();
+
+}  // namespace dittix::platform::test
