@@ -9,51 +9,12 @@ bash scripts/install-deps.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
-# An X server of our own for the keyboard adapter and the end-to-end tests, and an audio server
-# of our own with a null sink (nothing reaches real speakers), both stopped on exit.
-xvfb_pid=""
-pulse_pid=""
-runtime_dir=$(mktemp -d)
-stop_services() {
-    for pid in $pulse_pid $xvfb_pid; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    rm -rf "$runtime_dir"
-}
+# Private X and audio servers for the keyboard, audio and end-to-end tests, stopped on exit.
+source scripts/services.sh
 trap stop_services EXIT
-display_file=$(mktemp)
-Xvfb -displayfd 9 -screen 0 1920x1080x24 -nolisten tcp 9>"$display_file" >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [[ -s "$display_file" ]] && break
-    sleep 0.1
-done
-if [[ ! -s "$display_file" ]]; then
-    echo "Xvfb did not start" >&2
-    exit 1
-fi
-export DISPLAY=":$(head -n1 "$display_file")"
-rm -f "$display_file"
-echo "=== X server on $DISPLAY"
-
-chmod 700 "$runtime_dir"
-export XDG_RUNTIME_DIR="$runtime_dir"
-export PULSE_SERVER="unix:$runtime_dir/pulse/native"
-pulseaudio --daemonize=no --exit-idle-time=-1 -n \
-    --load="module-null-sink sink_name=dittix_null rate=44100" \
-    --load="module-native-protocol-unix" >/dev/null 2>&1 &
-pulse_pid=$!
-for _ in $(seq 100); do
-    pactl info >/dev/null 2>&1 && break
-    sleep 0.1
-done
-if ! pactl info >/dev/null 2>&1; then
-    echo "PulseAudio did not start" >&2
-    exit 1
-fi
+start_xvfb
+start_pulseaudio
 export DITTIX_REQUIRE_AUDIO=1
-echo "=== audio server with a null sink at $PULSE_SERVER"
 
 run_suite() {
     local dir=$1

@@ -64,6 +64,7 @@ class SingleShotOutput {
 // For measurements: the time from opening the gate to the callback that first hands over the
 // tone's samples.
 struct GateLatencyProbe {
+    std::atomic<std::uint64_t> openings{0};  // counts each opening of the gate
     std::atomic<std::int64_t> gateOpenedNs{0};
     std::atomic<std::int64_t> lastLatencyNs{-1};
 };

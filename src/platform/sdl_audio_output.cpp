@@ -104,6 +104,7 @@ class SdlLoopingOutput : public LoopingOutput {
     void setGate(bool on) override {
         if (m_probe != nullptr && on && !m_gate.load(std::memory_order_relaxed)) {
             m_probe->gateOpenedNs.store(nowNs(), std::memory_order_relaxed);
+            m_probe->openings.fetch_add(1, std::memory_order_release);
         }
         m_gate.store(on, std::memory_order_release);
     }
@@ -119,11 +120,14 @@ class SdlLoopingOutput : public LoopingOutput {
     void fill(std::int16_t* out, std::size_t count) {
         const SampleBuffer* table = m_table.get();
         const bool gate = m_gate.load(std::memory_order_acquire);
-        if (m_probe != nullptr && gate && !m_gateWasOpen) {
-            m_probe->lastLatencyNs.store(nowNs() - m_probe->gateOpenedNs.load(),
-                                         std::memory_order_relaxed);
+        if (m_probe != nullptr && gate) {
+            const std::uint64_t openings = m_probe->openings.load(std::memory_order_acquire);
+            if (openings != m_openingsSeen) {
+                m_openingsSeen = openings;
+                m_probe->lastLatencyNs.store(nowNs() - m_probe->gateOpenedNs.load(),
+                                             std::memory_order_relaxed);
+            }
         }
-        m_gateWasOpen = gate;
         if (!gate || table == nullptr || table->empty()) {
             std::fill_n(out, count, std::int16_t{0});
             return;
@@ -141,7 +145,7 @@ class SdlLoopingOutput : public LoopingOutput {
     }
 
     GateLatencyProbe* m_probe;
-    bool m_gateWasOpen = false;  // the callback's own
+    std::uint64_t m_openingsSeen = 0;  // the callback's own
     SdlDevice m_device;
     std::atomic<bool> m_gate{false};
     SharedSamples m_table;       // changed only with the callback held off
