@@ -6,7 +6,12 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <utility>
+
+#if defined(__linux__)
+#include <dlfcn.h>
+#endif
 
 #include "platform/audio_output.h"
 
@@ -15,6 +20,31 @@ namespace dittix::platform {
 namespace {
 
 constexpr Uint16 kCallbackFrames = 256;
+
+#if defined(__linux__)
+extern "C" void ignoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+// When no audio server runs, the audio system falls back to ALSA, whose library prints every
+// failure to the terminal. A machine without sound is not an error here: keying stays silent
+// and nothing is shown, so the library is loaded first and told to keep quiet.
+void quietenAlsa() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        void* alsa = dlopen("libasound.so.2", RTLD_LAZY | RTLD_GLOBAL);
+        if (alsa == nullptr) {
+            return;
+        }
+        using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+        using SetHandler = int (*)(Handler);
+        if (auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"))) {
+            set(&ignoreAlsaError);
+        }
+        // The library stays loaded, so the audio system finds it with the quiet handler set.
+    });
+}
+#else
+void quietenAlsa() {}
+#endif
 
 // One opened SDL device with the audio subsystem held for it.
 class SdlDevice {
@@ -31,6 +61,7 @@ class SdlDevice {
         if (m_id != 0) {
             return AudioError{AudioErrorCode::AlreadyOpen, "the output is already open"};
         }
+        quietenAlsa();
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
             return AudioError{AudioErrorCode::NoDevice, SDL_GetError()};
         }
