@@ -12,4 +12,5 @@ endfunction()
 
 dittix_forbid_links(dittix_keying "^Qt|SDL|X11")
 dittix_forbid_links(dittix_persistence "^Qt|SDL|X11")
-dittix_forbid_links(dittix_platform "dittix_display")
+dittix_forbid_links(dittix_platform "dittix_display|dittix_setup")
+dittix_forbid_links(dittix_setup "dittix_display")

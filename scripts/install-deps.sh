@@ -15,6 +15,7 @@ packages=(
     libbenchmark-dev
     locales
     qt6-base-dev
+    qt6-serialport-dev
     libx11-dev
     libxi-dev
     libxtst-dev
@@ -25,6 +26,7 @@ packages=(
     xauth
     fonts-dejavu-core
     python3
+    util-linux
 )
 
 missing=()

@@ -15,6 +15,7 @@
 #include "persistence/value_parsing.h"
 #include "platform/audio_output.h"
 #include "platform/keyboard_query.h"
+#include "platform/serial_lines.h"
 
 namespace {
 
@@ -54,6 +55,7 @@ dittix::display::MainWindowEnvironment makeEnvironment() {
     }
 #endif
     env.sidetoneOutput = platform::makeSdlLoopingOutput();
+    env.serialPorts = platform::makeSystemSerialPorts();
     if (!env.keyboard) {
         auto keyboard = std::make_unique<platform::EventKeyboard>();
         env.eventKeyboard = keyboard.get();

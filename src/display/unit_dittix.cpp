@@ -37,6 +37,9 @@ MainWindowEnvironment withDefaults(MainWindowEnvironment env) {
     if (!env.sidetoneOutput) {
         env.sidetoneOutput = std::make_unique<platform::NullLoopingOutput>();
     }
+    if (!env.serialPorts) {
+        env.serialPorts = std::make_unique<setup::NoSerialPorts>();
+    }
     return env;
 }
 
@@ -51,8 +54,9 @@ TDittixForm::TDittixForm(MainWindowEnvironment environment, QWidget* parent)
       m_tape(m_env.rowVisible ? TapeDisplay::RowVisible(m_env.rowVisible)
                               : TapeDisplay::RowVisible(
                                     [this](int row) { return m_screenProbe->rowVisible(row); })),
+      m_keyPort(*m_env.serialPorts, m_settings.serialPort),
       m_sidetone(*m_env.sidetoneOutput, m_settings.tono),
-      m_binding(*m_env.keyboard, m_noKeyLines, m_sidetone, m_tape, m_env.decodedText),
+      m_binding(*m_env.keyboard, m_keyPort, m_sidetone, m_tape, m_env.decodedText),
       m_tick(m_binding, m_timing, m_modes, m_state) {
     FormCreate();
 }
@@ -81,7 +85,15 @@ void TDittixForm::FormCreate() {
         qApp->installEventFilter(this);
     }
 
-    // The secondary windows are created here, hidden, as they come; then the key port.
+    // The secondary windows, hidden; they reach this window only through what they are given.
+    m_setup = std::make_unique<setup::Tsetup>(
+        setup::SetupState{m_settings.speeds, m_timing, m_modes, m_keyPort, m_env.settingsFile,
+                          [this] { setCaption(); },
+                          [this] {
+                              activateWindow();
+                              setFocus();
+                          }});
+    m_keyPort.openKeyPort();    // a failure is reported by the setup window when next shown
     m_sidetone.openSidetone();  // a failure leaves keying silent, and is not shown
 
     m_decodifica.setTimerType(Qt::PreciseTimer);
@@ -195,7 +207,7 @@ void TDittixForm::FormKeyPress(QChar key) {
     } else if (c == u'c' || c == u'C') {
         FormResize();
     } else if (c == u's' || c == u'S') {
-        // The setup window is shown here once it exists.
+        m_setup->showSetup();
     } else if (c == u'+') {
         m_tableFontSize = std::min(m_tableFontSize + 1, persistence::kMaxTableFontSize);
         redrawCodeTableSoon();
@@ -248,6 +260,9 @@ void TDittixForm::closeEvent(QCloseEvent* event) {
     FormClose();
     m_decodifica.stop();
     event->accept();
+    // The program ends with this window, whatever other window is still open; those are
+    // destroyed without their own close handling.
+    QCoreApplication::quit();
 }
 
 bool TDittixForm::eventFilter(QObject* watched, QEvent* event) {

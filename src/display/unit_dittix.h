@@ -30,6 +30,9 @@
 #include "platform/key_lines.h"
 #include "platform/keyboard_query.h"
 #include "platform/screen_probe.h"
+#include "platform/serial_lines.h"
+#include "setup/key_port.h"
+#include "setup/settings.h"
 
 namespace dittix::display {
 
@@ -44,6 +47,8 @@ struct MainWindowEnvironment {
     std::unique_ptr<platform::KeyboardQuery> keyboard;
     // The sidetone's output; empty for none (silent keying).
     std::unique_ptr<platform::LoopingOutput> sidetoneOutput;
+    // The serial ports a key can be wired to; empty for none (the keyboard alone keys).
+    std::unique_ptr<platform::SerialPorts> serialPorts;
     // Set when `keyboard` is fed from this program's own key events.
     platform::EventKeyboard* eventKeyboard = nullptr;
     // Replaces the real screen probe (tests); empty for the real one.
@@ -92,6 +97,8 @@ class TDittixForm : public QWidget {
     const TapeDisplay& tape() const { return m_tape; }
     int tableFontSize() const { return m_tableFontSize; }
     const Sidetone& sidetone() const { return m_sidetone; }
+    setup::Tsetup* setupWindow() const { return m_setup.get(); }
+    const setup::KeyPort& keyPort() const { return m_keyPort; }
     const QTimer& disegnaTabellaMorse() const { return m_disegnaTabellaMorse; }
     int tableRedraws() const { return m_tableRedraws; }
     void requestFocusReturn() { m_returnFocus = true; }
@@ -119,11 +126,12 @@ class TDittixForm : public QWidget {
 
     std::unique_ptr<platform::ScreenProbe> m_screenProbe;
     TapeDisplay m_tape;
-    platform::NoKeyLines m_noKeyLines;
+    setup::KeyPort m_keyPort;
     Sidetone m_sidetone;
     TickBinding m_binding;
     keying::DecodeTick m_tick;
     ImageView* m_img = nullptr;
+    std::unique_ptr<setup::Tsetup> m_setup;  // refers to the state above: destroyed first
 
     QTimer m_decodifica;
     QTimer m_disegnaTabellaMorse;

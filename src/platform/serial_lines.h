@@ -22,7 +22,7 @@ struct SerialError {
 // One open port. Several owners may share it (the key port and a found port): closing it through
 // any of them closes it for all, and a closed port reads as no line active.
 class SerialHandle {
-public:
+  public:
     virtual ~SerialHandle() = default;
     // The modem status word: CTS 0x10, DSR 0x20, RING 0x40, RLSD 0x80; 0 when the read fails or
     // the port is closed.
@@ -30,7 +30,7 @@ public:
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
 
-protected:
+  protected:
     SerialHandle() = default;
 };
 
@@ -40,7 +40,7 @@ struct SerialOpenResult {
 };
 
 class SerialPorts {
-public:
+  public:
     virtual ~SerialPorts() = default;
     // Opens port `number` exclusively (a port already open here or in another program fails)
     // and raises DTR, keeping the rest of the port's configuration.
@@ -48,7 +48,7 @@ public:
     // The device behind a port number, shown to the operator as a tooltip.
     virtual std::string devicePath(int number) const = 0;
 
-protected:
+  protected:
     SerialPorts() = default;
 };
 
@@ -58,5 +58,9 @@ std::string devicePathForPort(int number);
 
 // The real ports, through the toolkit's serial port support.
 std::unique_ptr<SerialPorts> makeSystemSerialPorts();
+
+// Opens one device by its path the way SerialPorts::open does for a port number. For tests and
+// benchmarks that bring their own pseudo-terminal.
+SerialOpenResult openSerialDevicePath(const std::string& path);
 
 }  // namespace dittix::platform

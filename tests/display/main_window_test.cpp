@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "../persistence/temp_dir.h"
+#include "../setup/fake_serial_ports.h"
 #include "persistence/settings.h"
 #include "support/named_rows.h"
 
@@ -17,7 +18,8 @@ using test_support::PrintTo;
 using test_support::rowName;
 
 struct Window {
-    explicit Window(std::string_view settingsText = "", int firstHiddenRow = 1 << 30) {
+    explicit Window(std::string_view settingsText = "", int firstHiddenRow = 1 << 30,
+                    std::set<int> ports = {}) {
         file = dir.file("settings.ini");
         if (!settingsText.empty()) {
             persistence::test::writeBytes(file, settingsText);
@@ -30,6 +32,10 @@ struct Window {
         env.keyboard = std::move(k);
         env.eventKeyboard = keyboard;
         env.rowVisible = [firstHiddenRow](int row) { return row < firstHiddenRow; };
+        auto serial = std::make_unique<setup::test::FakeSerialPorts>();
+        serial->existing = std::move(ports);
+        fakePorts = serial.get();
+        env.serialPorts = std::move(serial);
         env.decodedText = [this](std::u16string_view t) {
             decoded += QString::fromUtf16(t.data(), t.size());
         };
@@ -45,6 +51,7 @@ struct Window {
     persistence::test::TempDir dir;
     std::filesystem::path file;
     platform::EventKeyboard* keyboard = nullptr;
+    setup::test::FakeSerialPorts* fakePorts = nullptr;
     QString decoded;
     std::unique_ptr<TDittixForm> form;
 };
@@ -214,6 +221,35 @@ TEST(MainWindow, DigitKeysChangeTheToneAndTheKeypadDoesNot) {
     EXPECT_EQ(w.form->sidetone().frequency(), 790.0);
     w.form->close();
     EXPECT_NE(w.saved().find("Tono=790"), std::string::npos);
+}
+
+TEST(MainWindow, SerialKeyLinesDecodeThroughTheTick) {
+    Window w("[Settings]\nSerial Port=3\n", 1 << 30, {3});
+    ASSERT_TRUE(w.form->keyPort().isOpen());
+    const auto hold = [&w](std::uint32_t lines, int ticks) {
+        w.fakePorts->lines[3] = lines;
+        for (int i = 0; i < ticks; ++i) {
+            w.form->decodificaTimer();
+        }
+    };
+    hold(0x20, 12);  // DSR
+    hold(0, 4);
+    hold(0x40, 4);  // RING
+    hold(0, 45);
+    EXPECT_EQ(w.decoded, "n ");
+}
+
+TEST(MainWindow, SetupCommandShowsTheSetupWindowAndItsPaletteBoxSetsTheCaption) {
+    Window w("", 1 << 30, {5});
+    w.type("S");
+    ASSERT_TRUE(w.form->setupWindow()->isVisible());
+    EXPECT_EQ(w.form->keyPort().number(), 5) << "the scan fell back to the found port";
+    QTest::mouseClick(w.form->setupWindow()->cbPalette, Qt::LeftButton);
+    EXPECT_TRUE(w.form->modes().paddleMode);
+    EXPECT_EQ(w.form->windowTitle(), "Dittix - by Zorvan - palette");
+    w.form->setupWindow()->close();
+    EXPECT_NE(w.saved().find("Serial Port=5"), std::string::npos);
+    EXPECT_NE(w.saved().find("Palette=1"), std::string::npos);
 }
 
 TEST(MainWindow, OwnKeyEventsFeedTheFallbackKeyboard) {

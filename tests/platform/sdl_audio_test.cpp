@@ -143,20 +143,26 @@ ToneSpan findTone(const std::vector<std::int16_t>& recording) {
     return span;
 }
 
+// Records the sink while the sidetone is silent for 400 ms, sounds for `on`, and is silent
+// for 500 ms again.
+std::vector<std::int16_t> recordGatedTone(display::Sidetone& sidetone,
+                                          std::chrono::milliseconds on) {
+    std::this_thread::sleep_for(300ms);  // let the stream settle, silent
+    test::MonitorRecorder recorder;
+    EXPECT_TRUE(recorder.running());
+    std::this_thread::sleep_for(400ms);
+    sidetone.toneOn();
+    std::this_thread::sleep_for(on);
+    sidetone.toneOff();
+    std::this_thread::sleep_for(500ms);
+    return recorder.stop();
+}
+
 TEST_F(PulseAudioTest, SidetoneSoundsOnlyWhileGatedAtItsFrequency) {
     auto out = makeSdlLoopingOutput();
     display::Sidetone sidetone(*out, 800.0);
     ASSERT_EQ(sidetone.openSidetone(), 0);
-    std::this_thread::sleep_for(300ms);  // let the stream settle, silent
-
-    test::MonitorRecorder recorder;
-    ASSERT_TRUE(recorder.running());
-    std::this_thread::sleep_for(400ms);
-    sidetone.toneOn();
-    std::this_thread::sleep_for(500ms);
-    sidetone.toneOff();
-    std::this_thread::sleep_for(500ms);
-    const std::vector<std::int16_t> recording = recorder.stop();
+    const std::vector<std::int16_t> recording = recordGatedTone(sidetone, 500ms);
     out->close();
 
     const ToneSpan tone = findTone(recording);
@@ -178,15 +184,7 @@ TEST_F(PulseAudioTest, ToneChangeIsHeardAtTheNewFrequency) {
     sidetone.changeTone('0', false);
     sidetone.changeTone('0', false);
     ASSERT_EQ(sidetone.frequency(), 820.0);
-    std::this_thread::sleep_for(300ms);
-    test::MonitorRecorder recorder;
-    ASSERT_TRUE(recorder.running());
-    std::this_thread::sleep_for(300ms);
-    sidetone.toneOn();
-    std::this_thread::sleep_for(400ms);
-    sidetone.toneOff();
-    std::this_thread::sleep_for(300ms);
-    const auto recording = recorder.stop();
+    const auto recording = recordGatedTone(sidetone, 400ms);
     const ToneSpan tone = findTone(recording);
     ASSERT_TRUE(tone.found) << "no tone in " << recording.size() << " recorded samples";
     EXPECT_NEAR(frequencyOf(recording, tone), 820.0, 2.0);

@@ -1,0 +1,89 @@
+// The serial port that serves as the key input, the ports found by a scan, and the operations
+// on them that the setup window's handlers perform. A found port stays open so that its line
+// indicator can be read; the key port may share one of them: it is open once, and closing it
+// through either side closes it for both.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/key_lines.h"
+#include "platform/serial_lines.h"
+
+namespace dittix::setup {
+
+inline constexpr int kMaxFoundPorts = 5;
+
+struct FoundPort {
+    int number = 0;
+    std::shared_ptr<platform::SerialHandle> handle;
+
+    bool isOpen() const { return handle != nullptr && handle->isOpen(); }
+};
+
+struct FoundPorts {
+    std::array<FoundPort, kMaxFoundPorts> entries;
+    int count = 0;
+};
+
+// What opening a picked port gave: empty message on success, otherwise the message line's text
+// and, for its tooltip, the device and the reason.
+struct PortMessage {
+    std::string text;
+    std::string detail;
+};
+
+class KeyPort : public platform::KeyLines {
+  public:
+    // `number` is the shared setting "Serial Port", changed here as the operator picks ports.
+    KeyPort(platform::SerialPorts& ports, std::int32_t& number);
+
+    // At start-up: opens the port with the stored number and raises DTR; silent on failure.
+    void openKeyPort();
+    // Once per decode tick: the status word, 0 without an open port or when the read fails.
+    std::uint32_t readKeyLines() override;
+
+    // A pick in the port list (position p is port p + 1): the key port's port is closed and the
+    // new one opened; the number stays even when the open fails.
+    PortMessage serialeChange(int position);
+    // A found port's row chosen: the key port shares that row's port. A port that the key port
+    // had opened itself is closed, so that it does not stay locked until the program ends.
+    void rbComClick(int row);
+    // Closes every port held, then probes ports 1 to 98 and keeps at most five that open, with
+    // DTR raised. When the key port's number is among them the key port shares it; otherwise the
+    // first found port becomes the key port (`fellBack` tells the window to update its list).
+    struct ScanOutcome {
+        bool fellBack = false;
+    };
+    ScanOutcome scan();
+    // The line monitor: for each found port, whether any status line is active.
+    std::array<bool, kMaxFoundPorts> monitor();
+
+    bool isOpen() const { return m_handle != nullptr && m_handle->isOpen(); }
+    std::int32_t number() const { return m_number; }
+    const FoundPorts& found() const { return m_found; }
+    std::string devicePath(int number) const { return m_ports.devicePath(number); }
+    // The message for a key port without a handle, as the setup window shows it.
+    PortMessage unableMessage() const;
+
+  private:
+    void closeKeyPort();
+
+    platform::SerialPorts& m_ports;
+    std::int32_t& m_number;
+    std::shared_ptr<platform::SerialHandle> m_handle;
+    bool m_ownsHandle = false;  // opened by the key port itself, not shared with a found port
+    platform::SerialError m_lastError;
+    FoundPorts m_found;
+};
+
+// No serial ports at all (tests, and platforms without serial support): every open fails.
+class NoSerialPorts : public platform::SerialPorts {
+  public:
+    platform::SerialOpenResult open(int number) override;
+    std::string devicePath(int) const override { return {}; }
+};
+
+}  // namespace dittix::setup

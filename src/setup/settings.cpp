@@ -1,0 +1,337 @@
+// The setup window.
+#include "setup/settings.h"
+
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScreen>
+
+#include "persistence/settings_location.h"
+#include "persistence/settings_writer.h"
+
+namespace dittix::setup {
+
+namespace {
+
+constexpr int kMinSpeed = 25;
+constexpr int kMaxSpeed = 120;
+constexpr std::array<int, kMaxFoundPorts> kRowTops{240, 272, 304, 336, 368};
+const QColor kActiveGreen(0, 128, 0);
+
+QFont windowFont() {
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(11);
+    return font;
+}
+
+QFont boldFont() {
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(16);
+    font.setBold(true);
+    return font;
+}
+
+template <class W>
+W* place(W* widget, int left, int top, int width, int height) {
+    widget->setGeometry(left, top, width, height);
+    return widget;
+}
+
+QScrollBar* speedBar(QWidget* parent) {
+    auto* bar = new QScrollBar(Qt::Horizontal, parent);
+    bar->setRange(kMinSpeed, kMaxSpeed);
+    bar->setValue(50);
+    bar->setSingleStep(1);
+    bar->setPageStep(5);
+    bar->setFocusPolicy(Qt::StrongFocus);
+    return bar;
+}
+
+QString cpmText(int cpm) {
+    return QString::number(cpm) + QStringLiteral(" CPM");
+}
+
+}  // namespace
+
+LineIndicator::LineIndicator(QWidget* parent) : QWidget(parent) {}
+
+void LineIndicator::setActive(bool active) {
+    if (active != m_active) {
+        m_active = active;
+        update();
+    }
+}
+
+void LineIndicator::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), m_active ? kActiveGreen : palette().color(QPalette::Button));
+    painter.setPen(Qt::black);
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+Tsetup::Tsetup(SetupState state, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      m_state(std::move(state)) {
+    FormCreate();
+}
+
+void Tsetup::FormCreate() {
+    setWindowTitle(QStringLiteral("Settings"));
+    setFont(windowFont());
+    setFixedSize(348, 399);
+    setAutoFillBackground(true);
+
+    Label1 = place(new QLabel(QStringLiteral("Verticale"), this), 16, 16, 41, 13);
+    sbCPM = place(speedBar(this), 72, 16, 217, 17);
+    lcpm = place(new QLabel(QStringLiteral("40 CPM"), this), 304, 18, 36, 13);
+    Label2 = place(new QLabel(QStringLiteral("Palette"), this), 16, 40, 34, 13);
+    sbCPMpalette = place(speedBar(this), 72, 40, 217, 17);
+    lcpmPalette = place(new QLabel(QStringLiteral("40 CPM"), this), 304, 42, 36, 13);
+    cbPalette = place(new QCheckBox(QStringLiteral("Palette"), this), 16, 72, 57, 17);
+    cbMemoriaPunto =
+        place(new QCheckBox(QStringLiteral("Memoria Punto Palette"), this), 88, 72, 137, 17);
+    cbMemoriaPunto->setChecked(true);
+    cbLento = place(new QCheckBox(QStringLiteral("Verticale Lento"), this), 16, 96, 89, 17);
+    Label4 = place(new QLabel(QStringLiteral("Porta Seriale"), this), 16, 140, 61, 13);
+    seriale = place(new QComboBox(this), 88, 136, 113, 21);
+    unable = place(new QLabel(this), 92, 160, 229, 13);
+    ricercaSer =
+        place(new QPushButton(QStringLiteral("Ricerca Porta Seriale"), this), 16, 176, 185, 25);
+    ricercaSer->setFont(boldFont());
+    ricercaSer->hide();
+    labTitolo = place(new QLabel(QStringLiteral("PORTA SERIALE TASTO"), this), 16, 217, 194, 19);
+    labTitolo->setFont(boldFont());
+
+    m_rows = new QButtonGroup(this);
+    for (int i = 0; i < kMaxFoundPorts; ++i) {
+        const auto row = static_cast<std::size_t>(i);
+        rbCom[row] = place(new QRadioButton(this), 32, kRowTops[row], 17, 25);
+        m_rows->addButton(rbCom[row]);
+        labCom[row] = place(new QLabel(QStringLiteral("COM"), this), 72, kRowTops[row] + 2, 37, 19);
+        labCom[row]->setFont(boldFont());
+        shCom[row] = place(new LineIndicator(this), 172, kRowTops[row], 25, 25);
+        rbCom[row]->hide();
+        labCom[row]->hide();
+        shCom[row]->hide();
+    }
+    rbCom[0]->setChecked(true);
+
+    for (int n = platform::kFirstPortNumber; n <= platform::kLastPortNumber; ++n) {
+        seriale->addItem(QStringLiteral("COM") + QString::number(n));
+        seriale->setItemData(n - 1, QString::fromStdString(m_state.keyPort.devicePath(n)),
+                             Qt::ToolTipRole);
+    }
+    seriale->setCurrentIndex(-1);
+
+    // Keyboard order of the controls that take the focus.
+    QWidget* order[] = {sbCPM,      seriale,  rbCom[0], rbCom[1],  rbCom[2],       rbCom[3],
+                        ricercaSer, rbCom[4], cbLento,  cbPalette, cbMemoriaPunto, sbCPMpalette};
+    for (std::size_t i = 1; i < std::size(order); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
+    for (QWidget* control : order) {
+        control->installEventFilter(this);
+    }
+
+    connect(sbCPM, &QScrollBar::valueChanged, this, [this] { sbCPMChange(); });
+    connect(sbCPMpalette, &QScrollBar::valueChanged, this, [this] { sbCPMChange(); });
+    // A box's click action runs whenever its state changes, also when set by the program.
+    connect(cbLento, &QCheckBox::toggled, this, [this] { cbLentoClick(); });
+    connect(cbPalette, &QCheckBox::toggled, this, [this] { cbPaletteClick(); });
+    connect(cbMemoriaPunto, &QCheckBox::toggled, this, [this] { cbMemoriaPuntoClick(); });
+    // Only a pick by the operator changes the port; the program's selections do not.
+    connect(seriale, &QComboBox::activated, this, [this](int p) { serialeChange(p); });
+    for (QRadioButton* button : rbCom) {
+        connect(button, &QRadioButton::toggled, this, [this, button](bool on) {
+            if (on) {
+                rbComClick(button);
+            }
+        });
+    }
+    connect(ricercaSer, &QPushButton::clicked, this, [this] { ricercaSerClick(); });
+
+    Timer1.setInterval(50);
+    connect(&Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    Timer1.start();
+}
+
+void Tsetup::showSetup() {
+    if (!m_shownBefore) {
+        m_shownBefore = true;
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            move(screen->availableGeometry().center() - rect().center());
+        }
+    }
+    show();
+    raise();
+    activateWindow();
+
+    m_updating = true;
+    sbCPM->setValue(m_state.speeds.cpm);  // the bar keeps the value inside its range
+    sbCPMpalette->setValue(m_state.speeds.cpmPalette);
+    lcpm->setText(cpmText(m_state.speeds.cpm));
+    lcpmPalette->setText(cpmText(m_state.speeds.cpmPalette));
+    m_updating = false;
+
+    cbLento->setChecked(m_state.speeds.lento);
+    cbPalette->setChecked(m_state.modes.paddleMode);
+    cbMemoriaPunto->setChecked(m_state.modes.memoriaPunto);
+
+    selectPort(m_state.keyPort.number());
+    ricercaSerClick();
+    if (!m_state.keyPort.isOpen()) {
+        showMessage(m_state.keyPort.unableMessage());
+    }
+}
+
+void Tsetup::sbCPMChange() {
+    if (m_updating) {
+        return;
+    }
+    keying::recomputeTimes(m_state.speeds, m_state.timing, cbLento->isChecked(), sbCPM->value(),
+                           sbCPMpalette->value());
+    lcpm->setText(cpmText(m_state.speeds.cpm));
+    lcpmPalette->setText(cpmText(m_state.speeds.cpmPalette));
+}
+
+void Tsetup::cbLentoClick() {
+    keying::recomputeSlowTimes(m_state.speeds, m_state.timing, cbLento->isChecked());
+}
+
+void Tsetup::cbPaletteClick() {
+    m_state.modes.paddleMode = cbPalette->isChecked();
+    if (m_state.captionChanged) {
+        m_state.captionChanged();
+    }
+}
+
+void Tsetup::cbMemoriaPuntoClick() {
+    m_state.modes.memoriaPunto = cbMemoriaPunto->isChecked();
+}
+
+void Tsetup::serialeChange(int position) {
+    if (m_updating) {
+        return;
+    }
+    m_updating = true;
+    showMessage(m_state.keyPort.serialeChange(position));
+    m_updating = false;
+}
+
+void Tsetup::rbComClick(QRadioButton* sender) {
+    const auto it = std::find(rbCom.begin(), rbCom.end(), sender);
+    if (it == rbCom.end()) {
+        return;
+    }
+    m_updating = true;
+    m_state.keyPort.rbComClick(static_cast<int>(it - rbCom.begin()));
+    selectPort(m_state.keyPort.number());
+    m_updating = false;
+}
+
+void Tsetup::ricercaSerClick() {
+    KeyPort& key = m_state.keyPort;
+    // Rows are hidden and the radio buttons all turned off first, so that turning the key
+    // port's row on below runs its click action.
+    m_rows->setExclusive(false);
+    for (int i = 0; i < kMaxFoundPorts; ++i) {
+        const auto row = static_cast<std::size_t>(i);
+        rbCom[row]->setChecked(false);
+        rbCom[row]->hide();
+        labCom[row]->hide();
+        shCom[row]->hide();
+    }
+    m_rows->setExclusive(true);
+
+    const std::int32_t before = key.number();
+    const KeyPort::ScanOutcome outcome = key.scan();
+    const FoundPorts& found = key.found();
+    for (int i = 0; i < found.count; ++i) {
+        const auto row = static_cast<std::size_t>(i);
+        const int number = found.entries[row].number;
+        const QString device = QString::fromStdString(key.devicePath(number));
+        labCom[row]->setText(QStringLiteral("COM") + QString::number(number));
+        labCom[row]->adjustSize();
+        labCom[row]->setToolTip(device);
+        rbCom[row]->setToolTip(device);
+        rbCom[row]->show();
+        labCom[row]->show();
+        shCom[row]->setActive(false);
+        shCom[row]->show();
+        if (number == before) {
+            rbCom[row]->setChecked(true);
+        }
+    }
+    setOuterHeight(found.count == 0 ? 264
+                                    : kRowTops[static_cast<std::size_t>(found.count - 1)] + 56);
+    labTitolo->setText(found.count > 0 ? QStringLiteral("SERIAL PORT     KEY: ")
+                                       : QStringLiteral("NO SERIAL PORT FOUND"));
+    labTitolo->adjustSize();
+    if (outcome.fellBack) {
+        m_updating = true;
+        selectPort(key.number());
+        m_updating = false;
+    }
+    activateWindow();
+    setFocus();
+}
+
+void Tsetup::Timer1Timer() {
+    const auto active = m_state.keyPort.monitor();
+    for (int i = 0; i < m_state.keyPort.found().count; ++i) {
+        shCom[static_cast<std::size_t>(i)]->setActive(active[static_cast<std::size_t>(i)]);
+    }
+}
+
+void Tsetup::FormClose() {
+    const auto entries = persistence::setupSaveEntries(m_state.keyPort.number(), m_state.timing,
+                                                       m_state.modes.paddleMode, m_state.speeds,
+                                                       m_state.modes.memoriaPunto);
+    // A failed write is not reported.
+    if (persistence::ensureParentDirectory(m_state.settingsFile)) {
+        (void)persistence::saveEntries(m_state.settingsFile, entries);
+    }
+    if (m_state.focusMainWindow) {
+        m_state.focusMainWindow();
+    }
+}
+
+void Tsetup::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();  // hidden, not destroyed
+}
+
+bool Tsetup::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        close();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Tsetup::showMessage(const PortMessage& message) {
+    unable->setText(QString::fromStdString(message.text));
+    unable->setToolTip(QString::fromStdString(message.detail));
+}
+
+void Tsetup::selectPort(int number) {
+    const bool inList = number >= platform::kFirstPortNumber && number <= platform::kLastPortNumber;
+    seriale->setCurrentIndex(inList ? number - 1 : -1);
+}
+
+int Tsetup::outerHeight() const {
+    const int frame = frameGeometry().height() - geometry().height();
+    return height() + std::max(frame, 0);
+}
+
+void Tsetup::setOuterHeight(int outer) {
+    const int frame = std::max(frameGeometry().height() - geometry().height(), 0);
+    setFixedSize(width(), outer - frame);
+}
+
+}  // namespace dittix::setup

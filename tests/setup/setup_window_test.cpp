@@ -1,0 +1,309 @@
+// The setup window on the offscreen platform, with serial ports in memory.
+#include "setup/settings.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "../persistence/temp_dir.h"
+#include "fake_serial_ports.h"
+#include "persistence/settings.h"
+#include "support/named_rows.h"
+
+namespace dittix::setup {
+namespace {
+
+using test_support::PrintTo;
+using test_support::rowName;
+
+struct Window {
+    explicit Window(std::set<int> ports = {}, std::int32_t portNumber = 3) : number(portNumber) {
+        fake.existing = std::move(ports);
+        file = dir.file("settings.ini");
+        window = std::make_unique<Tsetup>(SetupState{speeds, timing, modes, key, file,
+                                                     [this] { ++captionChanges; },
+                                                     [this] { ++focusReturns; }});
+    }
+    std::string saved() const { return persistence::readFileBytes(file); }
+
+    persistence::test::TempDir dir;
+    std::filesystem::path file;
+    test::FakeSerialPorts fake;
+    std::int32_t number;
+    KeyPort key{fake, number};
+    keying::SpeedSettings speeds;
+    keying::TimingParameters timing;
+    keying::KeyingModes modes;
+    int captionChanges = 0;
+    int focusReturns = 0;
+    std::unique_ptr<Tsetup> window;
+};
+
+struct ControlRow {
+    const char* name;
+    std::function<QWidget*(Tsetup&)> control;
+    QRect geometry;
+    QString text;
+};
+
+class ControlTableTest : public ::testing::TestWithParam<ControlRow> {};
+
+QString textOf(QWidget* w) {
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+        return label->text();
+    }
+    if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+        return button->text();
+    }
+    return {};
+}
+
+TEST_P(ControlTableTest, PlacedAsDesigned) {
+    Window w;
+    QWidget* control = GetParam().control(*w.window);
+    EXPECT_EQ(control->geometry(), GetParam().geometry);
+    EXPECT_EQ(textOf(control), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Controls, ControlTableTest,
+    ::testing::Values(
+        ControlRow{"Label1", [](Tsetup& t) { return t.Label1; }, {16, 16, 41, 13}, "Verticale"},
+        ControlRow{"sbCPM", [](Tsetup& t) { return t.sbCPM; }, {72, 16, 217, 17}, ""},
+        ControlRow{"lcpm", [](Tsetup& t) { return t.lcpm; }, {304, 18, 36, 13}, "40 CPM"},
+        ControlRow{"Label2", [](Tsetup& t) { return t.Label2; }, {16, 40, 34, 13}, "Palette"},
+        ControlRow{"sbCPMpalette", [](Tsetup& t) { return t.sbCPMpalette; }, {72, 40, 217, 17}, ""},
+        ControlRow{
+            "lcpmPalette", [](Tsetup& t) { return t.lcpmPalette; }, {304, 42, 36, 13}, "40 CPM"},
+        ControlRow{"cbPalette", [](Tsetup& t) { return t.cbPalette; }, {16, 72, 57, 17}, "Palette"},
+        ControlRow{"cbMemoriaPunto",
+                   [](Tsetup& t) { return t.cbMemoriaPunto; },
+                   {88, 72, 137, 17},
+                   "Memoria Punto Palette"},
+        ControlRow{
+            "cbLento", [](Tsetup& t) { return t.cbLento; }, {16, 96, 89, 17}, "Verticale Lento"},
+        ControlRow{
+            "Label4", [](Tsetup& t) { return t.Label4; }, {16, 140, 61, 13}, "Porta Seriale"},
+        ControlRow{"seriale", [](Tsetup& t) { return t.seriale; }, {88, 136, 113, 21}, ""},
+        ControlRow{"unable", [](Tsetup& t) { return t.unable; }, {92, 160, 229, 13}, ""},
+        ControlRow{"ricercaSer",
+                   [](Tsetup& t) { return t.ricercaSer; },
+                   {16, 176, 185, 25},
+                   "Ricerca Porta Seriale"},
+        ControlRow{"labTitolo",
+                   [](Tsetup& t) { return t.labTitolo; },
+                   {16, 217, 194, 19},
+                   "PORTA SERIALE TASTO"},
+        ControlRow{"rbCom1", [](Tsetup& t) { return t.rbCom[0]; }, {32, 240, 17, 25}, ""},
+        ControlRow{"rbCom5", [](Tsetup& t) { return t.rbCom[4]; }, {32, 368, 17, 25}, ""},
+        ControlRow{"labCom3", [](Tsetup& t) { return t.labCom[2]; }, {72, 306, 37, 19}, "COM"},
+        ControlRow{"shCom4", [](Tsetup& t) { return t.shCom[3]; }, {172, 336, 25, 25}, ""}),
+    rowName);
+
+TEST(SetupWindow, DesignedState) {
+    Window w;
+    EXPECT_EQ(w.window->windowTitle(), "Settings");
+    EXPECT_EQ(w.window->size(), QSize(348, 399));
+    EXPECT_EQ(w.window->seriale->count(), 98);
+    EXPECT_EQ(w.window->seriale->itemText(97), "COM98");
+    EXPECT_EQ(w.window->seriale->currentIndex(), -1);
+    EXPECT_EQ(w.window->seriale->itemData(0, Qt::ToolTipRole).toString(), "/dev/fake1");
+    EXPECT_TRUE(w.window->cbMemoriaPunto->isChecked());
+    EXPECT_TRUE(w.window->rbCom[0]->isChecked());
+    EXPECT_TRUE(w.window->ricercaSer->isHidden());
+    EXPECT_EQ(w.window->sbCPM->minimum(), 25);
+    EXPECT_EQ(w.window->sbCPM->maximum(), 120);
+    EXPECT_EQ(w.window->sbCPM->pageStep(), 5);
+    EXPECT_TRUE(w.window->Timer1.isActive());
+    EXPECT_EQ(w.window->Timer1.interval(), 50);
+}
+
+TEST(ShowSetup, StoredSlowFlagRecomputesDecodeAndBlankFromStoredDotTime) {
+    Window w;
+    w.speeds.lento = true;
+    w.timing = {10, 15, 40, 10, 15, 40};
+    w.window->showSetup();
+    EXPECT_TRUE(w.window->cbLento->isChecked());
+    EXPECT_EQ(w.timing, (keying::TimingParameters{10, 30, 60, 10, 15, 40}));
+}
+
+TEST(ShowSetup, SlowFlagOffKeepsTheStoredTimes) {
+    Window w;
+    w.timing = {10, 15, 40, 10, 15, 40};
+    w.window->showSetup();
+    EXPECT_EQ(w.timing, (keying::TimingParameters{10, 15, 40, 10, 15, 40}));
+}
+
+TEST(ShowSetup, StoredPaddleModeRenewsTheCaption) {
+    Window w;
+    w.modes.paddleMode = true;
+    w.window->showSetup();
+    EXPECT_TRUE(w.window->cbPalette->isChecked());
+    EXPECT_EQ(w.captionChanges, 1);
+    w.window->showSetup();  // already on: nothing runs
+    EXPECT_EQ(w.captionChanges, 1);
+}
+
+TEST(ShowSetup, SpeedsOutsideTheBarsShowInTheLabels) {
+    Window w;
+    w.speeds.cpm = 150;
+    w.speeds.cpmPalette = 10;
+    const auto timing = w.timing;
+    w.window->showSetup();
+    EXPECT_EQ(w.window->sbCPM->value(), 120);
+    EXPECT_EQ(w.window->lcpm->text(), "150 CPM");
+    EXPECT_EQ(w.window->sbCPMpalette->value(), 25);
+    EXPECT_EQ(w.window->lcpmPalette->text(), "10 CPM");
+    EXPECT_EQ(w.timing, timing) << "the program's own moves recompute nothing";
+    EXPECT_EQ(w.speeds.cpm, 150);
+}
+
+TEST(SpeedBars, MovingOnlyThePaddleBarRenewsBothSpeedsAndAllTimes) {
+    Window w;
+    w.speeds.cpm = 150;
+    w.window->showSetup();
+    w.window->sbCPMpalette->setValue(60);
+    EXPECT_EQ(w.speeds.cpm, 120);
+    EXPECT_EQ(w.speeds.cpmPalette, 60);
+    EXPECT_EQ(w.timing, (keying::TimingParameters{3, 4, 9, 6, 6, 30}));
+    EXPECT_EQ(w.window->lcpm->text(), "120 CPM");
+    EXPECT_EQ(w.window->lcpmPalette->text(), "60 CPM");
+}
+
+TEST(SpeedBars, SlowBoxIsReadOnEveryChange) {
+    Window w;
+    w.window->showSetup();
+    w.window->cbLento->setChecked(true);
+    w.window->sbCPM->setValue(60);
+    EXPECT_EQ(w.timing.dotTime, 6);
+    EXPECT_EQ(w.timing.decodeTime, 18);
+    EXPECT_EQ(w.timing.blankTime, 36);
+}
+
+TEST(CheckBoxes, MemoriaPuntoAndPaletteChangeTheModes) {
+    Window w;
+    w.window->showSetup();
+    QTest::mouseClick(w.window->cbMemoriaPunto, Qt::LeftButton);
+    EXPECT_FALSE(w.modes.memoriaPunto);
+    QTest::mouseClick(w.window->cbPalette, Qt::LeftButton);
+    EXPECT_TRUE(w.modes.paddleMode);
+    EXPECT_EQ(w.captionChanges, 1);
+}
+
+struct ScanRow {
+    const char* name;
+    std::set<int> ports;
+    std::int32_t stored;
+    int outerHeight;
+    QString title;
+    int checkedRow;  // -1: none
+    int listIndex;
+    QString message;
+};
+
+class ScanWindowTest : public ::testing::TestWithParam<ScanRow> {};
+
+TEST_P(ScanWindowTest, RowsTitleHeightAndList) {
+    Window w(GetParam().ports, GetParam().stored);
+    w.window->showSetup();
+    const int count = static_cast<int>(std::min<std::size_t>(GetParam().ports.size(), 5));
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(w.window->rbCom[static_cast<std::size_t>(i)]->isVisible(), i < count) << i;
+        EXPECT_EQ(w.window->shCom[static_cast<std::size_t>(i)]->isVisible(), i < count) << i;
+        EXPECT_EQ(w.window->rbCom[static_cast<std::size_t>(i)]->isChecked(),
+                  i == GetParam().checkedRow)
+            << i;
+    }
+    EXPECT_EQ(w.window->outerHeight(), GetParam().outerHeight);
+    EXPECT_EQ(w.window->labTitolo->text(), GetParam().title);
+    EXPECT_EQ(w.window->seriale->currentIndex(), GetParam().listIndex);
+    EXPECT_EQ(w.window->unable->text(), GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ports, ScanWindowTest,
+    ::testing::Values(
+        ScanRow{"none", {}, 3, 264, "NO SERIAL PORT FOUND", -1, 2, "Unable to open COM3"},
+        ScanRow{"one_is_the_key_port", {3}, 3, 296, "SERIAL PORT     KEY: ", 0, 2, ""},
+        ScanRow{"two_key_port_second", {1, 3}, 3, 328, "SERIAL PORT     KEY: ", 1, 2, ""},
+        ScanRow{
+            "three_key_missing_falls_back", {4, 5, 6}, 3, 360, "SERIAL PORT     KEY: ", -1, 3, ""},
+        ScanRow{"four", {1, 2, 3, 4}, 2, 392, "SERIAL PORT     KEY: ", 1, 1, ""},
+        ScanRow{
+            "seven_ports_key_7", {1, 2, 3, 4, 5, 6, 7}, 7, 424, "SERIAL PORT     KEY: ", -1, 0, ""},
+        ScanRow{"stored_port_out_of_range_none_found",
+                {},
+                200,
+                264,
+                "NO SERIAL PORT FOUND",
+                -1,
+                -1,
+                "Unable to open COM200"}),
+    rowName);
+
+TEST(PortList, FailedPickShowsTheMessageAndKeepsTheNumber) {
+    Window w({2, 3}, 3);
+    w.window->showSetup();
+    w.window->serialeChange(1);
+    EXPECT_EQ(w.window->unable->text(), "Unable to open COM2");
+    EXPECT_EQ(w.window->unable->toolTip(), "/dev/fake2: busy");
+    w.window->close();
+    EXPECT_NE(w.saved().find("Serial Port=2\n"), std::string::npos);
+}
+
+TEST(Rows, ChoosingARowSwitchesThePortAndKeepsTheMessage) {
+    Window w({2, 3, 4}, 9);
+    w.window->showSetup();       // falls back to COM2
+    w.window->serialeChange(8);  // COM9 does not exist
+    ASSERT_EQ(w.window->unable->text(), "Unable to open COM9");
+    QTest::mouseClick(w.window->rbCom[2], Qt::LeftButton);
+    EXPECT_EQ(w.number, 4);
+    EXPECT_EQ(w.window->seriale->currentIndex(), 3);
+    EXPECT_EQ(w.window->unable->text(), "Unable to open COM9");
+    EXPECT_EQ(w.window->labCom[2]->toolTip(), "/dev/fake4");
+}
+
+TEST(LineMonitor, IndicatorsFollowTheLines) {
+    Window w({1, 2}, 1);
+    w.window->showSetup();
+    w.fake.lines[2] = 0x40;
+    w.window->Timer1Timer();
+    EXPECT_FALSE(w.window->shCom[0]->isActive());
+    EXPECT_TRUE(w.window->shCom[1]->isActive());
+    w.fake.lines[2] = 0;
+    w.window->Timer1Timer();
+    EXPECT_FALSE(w.window->shCom[1]->isActive());
+}
+
+class EscapeTest : public ::testing::TestWithParam<ControlRow> {};
+
+TEST_P(EscapeTest, ClosesAndWritesTheTwelveKeysInOrder) {
+    Window w({3}, 3);
+    persistence::test::writeBytes(w.file, "; mine\n[Settings]\nTono=700\n");
+    w.window->showSetup();
+    QWidget* control = GetParam().control(*w.window);
+    control->setFocus();
+    QTest::keyClick(control, Qt::Key_Escape);
+    EXPECT_FALSE(w.window->isVisible());
+    EXPECT_EQ(w.focusReturns, 1);
+    EXPECT_EQ(w.saved(),
+              "; mine\n[Settings]\nTono=700\nSerial Port=3\nDot time=10\nDot time P=10\n"
+              "Decode time=15\nBlank time=40\nDecode time P=15\nBlank time P=40\nPalette=0\n"
+              "Lento=0\nCPM=40\nCPM palette=40\nmemoriaPunto=1\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Controls, EscapeTest,
+    ::testing::Values(
+        ControlRow{"speed_bar", [](Tsetup& t) { return t.sbCPM; }, {}, ""},
+        ControlRow{"paddle_speed_bar", [](Tsetup& t) { return t.sbCPMpalette; }, {}, ""},
+        ControlRow{"port_list", [](Tsetup& t) { return t.seriale; }, {}, ""},
+        ControlRow{"radio_button", [](Tsetup& t) { return t.rbCom[0]; }, {}, ""},
+        ControlRow{"slow_box", [](Tsetup& t) { return t.cbLento; }, {}, ""},
+        ControlRow{"palette_box", [](Tsetup& t) { return t.cbPalette; }, {}, ""},
+        ControlRow{"memoria_box", [](Tsetup& t) { return t.cbMemoriaPunto; }, {}, ""}),
+    rowName);
+
+}  // namespace
+}  // namespace dittix::setup
