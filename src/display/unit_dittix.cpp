@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QPaintEvent>
 #include <QPainter>
 
 #include "display/tick_stats.h"
@@ -19,17 +20,6 @@ const QString kCaption = QStringLiteral("Dittix - by Zorvan");
 constexpr int kCodeTableWidth = 170;
 
 }  // namespace
-
-ImageView::ImageView(const QImage& image, QWidget* parent) : QWidget(parent), m_image(image) {
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
-
-void ImageView::paintEvent(QPaintEvent* event) {
-    QPainter painter(this);
-    const QRect area = event->rect();
-    painter.fillRect(area, Qt::black);
-    painter.drawImage(area.topLeft(), m_image, area);
-}
 
 namespace {
 
@@ -78,8 +68,7 @@ void TDittixForm::FormCreate() {
     move(0, 0);
     setOuterSize(QSize(width, height));
 
-    m_img = new ImageView(m_tape.image(), this);
-    m_img->move(0, 0);
+    setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     if (m_env.eventKeyboard != nullptr) {
         qApp->installEventFilter(this);
@@ -127,10 +116,7 @@ void TDittixForm::setOuterSize(QSize outer) {
 void TDittixForm::FormResize() {
     const QSize outer = outerSize();
     m_tape.resetLayout(outer.width(), outer.height());
-    if (m_img != nullptr) {
-        m_img->resize(outer);
-        m_img->update();
-    }
+    update();
 }
 
 void TDittixForm::resizeEvent(QResizeEvent* event) {
@@ -144,10 +130,7 @@ void TDittixForm::decodificaTimer() {
     }
     m_env.keyboard->refresh();
     m_tick.run();
-    const QRect dirty = m_tape.takeDirty();
-    if (!dirty.isEmpty()) {
-        m_img->update(dirty);
-    }
+    repaintChanged();
     if (m_env.tickStats != nullptr) {
         m_env.tickStats->tickEnded();
     }
@@ -225,10 +208,22 @@ void TDittixForm::FormKeyPress(QChar key) {
             setCaption();
         }
     }
+    repaintChanged();
+}
+
+void TDittixForm::repaintChanged() {
+    // Only the pixels the last operations changed are repainted, never the whole window.
     const QRect dirty = m_tape.takeDirty();
-    if (!dirty.isEmpty() && m_img != nullptr) {
-        m_img->update(dirty);
+    if (!dirty.isEmpty()) {
+        update(dirty);
     }
+}
+
+void TDittixForm::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    const QRect area = event->rect();
+    painter.fillRect(area, Qt::black);
+    painter.drawImage(area.topLeft(), m_tape.image(), area);
 }
 
 void TDittixForm::FormKeyDown(int key, bool keypad) {

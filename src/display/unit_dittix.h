@@ -57,18 +57,6 @@ struct MainWindowEnvironment {
     TickStats* tickStats = nullptr;
 };
 
-// Shows the bitmap unscaled at the top-left corner of the client area.
-class ImageView : public QWidget {
-  public:
-    ImageView(const QImage& image, QWidget* parent);
-
-  protected:
-    void paintEvent(QPaintEvent* event) override;
-
-  private:
-    const QImage& m_image;
-};
-
 class TDittixForm : public QWidget {
   public:
     explicit TDittixForm(MainWindowEnvironment environment, QWidget* parent = nullptr);
@@ -105,6 +93,8 @@ class TDittixForm : public QWidget {
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
+    // The bitmap, shown unscaled at the top-left corner of the client area.
+    void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -112,6 +102,7 @@ class TDittixForm : public QWidget {
   private:
     void FormCreate();
     void setCaption();
+    void repaintChanged();
     void redrawCodeTableSoon();
 
     MainWindowEnvironment m_env;
@@ -130,7 +121,6 @@ class TDittixForm : public QWidget {
     Sidetone m_sidetone;
     TickBinding m_binding;
     keying::DecodeTick m_tick;
-    ImageView* m_img = nullptr;
     std::unique_ptr<setup::Tsetup> m_setup;  // refers to the state above: destroyed first
 
     QTimer m_decodifica;

@@ -39,6 +39,14 @@ W* place(W* widget, int left, int top, int width, int height) {
     return widget;
 }
 
+// Labels and check boxes are laid out for an 8-point Tahoma; where the face in use is wider they
+// grow from their designed place to fit their text instead of cutting it off.
+template <class W>
+W* fit(W* widget) {
+    widget->resize(widget->size().expandedTo(widget->sizeHint()));
+    return widget;
+}
+
 QScrollBar* speedBar(QWidget* parent) {
     auto* bar = new QScrollBar(Qt::Horizontal, parent);
     bar->setRange(kMinSpeed, kMaxSpeed);
@@ -85,18 +93,18 @@ void Tsetup::FormCreate() {
     setFixedSize(348, 399);
     setAutoFillBackground(true);
 
-    Label1 = place(new QLabel(QStringLiteral("Verticale"), this), 16, 16, 41, 13);
+    Label1 = fit(place(new QLabel(QStringLiteral("Verticale"), this), 16, 16, 41, 13));
     sbCPM = place(speedBar(this), 72, 16, 217, 17);
-    lcpm = place(new QLabel(QStringLiteral("40 CPM"), this), 304, 18, 36, 13);
-    Label2 = place(new QLabel(QStringLiteral("Palette"), this), 16, 40, 34, 13);
+    lcpm = fit(place(new QLabel(QStringLiteral("40 CPM"), this), 304, 18, 36, 13));
+    Label2 = fit(place(new QLabel(QStringLiteral("Palette"), this), 16, 40, 34, 13));
     sbCPMpalette = place(speedBar(this), 72, 40, 217, 17);
-    lcpmPalette = place(new QLabel(QStringLiteral("40 CPM"), this), 304, 42, 36, 13);
-    cbPalette = place(new QCheckBox(QStringLiteral("Palette"), this), 16, 72, 57, 17);
+    lcpmPalette = fit(place(new QLabel(QStringLiteral("40 CPM"), this), 304, 42, 36, 13));
+    cbPalette = fit(place(new QCheckBox(QStringLiteral("Palette"), this), 16, 72, 57, 17));
     cbMemoriaPunto =
-        place(new QCheckBox(QStringLiteral("Memoria Punto Palette"), this), 88, 72, 137, 17);
+        fit(place(new QCheckBox(QStringLiteral("Memoria Punto Palette"), this), 88, 72, 137, 17));
     cbMemoriaPunto->setChecked(true);
-    cbLento = place(new QCheckBox(QStringLiteral("Verticale Lento"), this), 16, 96, 89, 17);
-    Label4 = place(new QLabel(QStringLiteral("Porta Seriale"), this), 16, 140, 61, 13);
+    cbLento = fit(place(new QCheckBox(QStringLiteral("Verticale Lento"), this), 16, 96, 89, 17));
+    Label4 = fit(place(new QLabel(QStringLiteral("Porta Seriale"), this), 16, 140, 61, 13));
     seriale = place(new QComboBox(this), 88, 136, 113, 21);
     unable = place(new QLabel(this), 92, 160, 229, 13);
     ricercaSer =
@@ -105,6 +113,7 @@ void Tsetup::FormCreate() {
     ricercaSer->hide();
     labTitolo = place(new QLabel(QStringLiteral("PORTA SERIALE TASTO"), this), 16, 217, 194, 19);
     labTitolo->setFont(boldFont());
+    fit(labTitolo);
 
     m_rows = new QButtonGroup(this);
     for (int i = 0; i < kMaxFoundPorts; ++i) {
@@ -113,6 +122,7 @@ void Tsetup::FormCreate() {
         m_rows->addButton(rbCom[row]);
         labCom[row] = place(new QLabel(QStringLiteral("COM"), this), 72, kRowTops[row] + 2, 37, 19);
         labCom[row]->setFont(boldFont());
+        fit(labCom[row]);
         shCom[row] = place(new LineIndicator(this), 172, kRowTops[row], 25, 25);
         rbCom[row]->hide();
         labCom[row]->hide();
@@ -175,6 +185,8 @@ void Tsetup::showSetup() {
     sbCPMpalette->setValue(m_state.speeds.cpmPalette);
     lcpm->setText(cpmText(m_state.speeds.cpm));
     lcpmPalette->setText(cpmText(m_state.speeds.cpmPalette));
+    fit(lcpm);
+    fit(lcpmPalette);
     m_updating = false;
 
     cbLento->setChecked(m_state.speeds.lento);
@@ -255,7 +267,7 @@ void Tsetup::ricercaSerClick() {
         const int number = found.entries[row].number;
         const QString device = QString::fromStdString(key.devicePath(number));
         labCom[row]->setText(QStringLiteral("COM") + QString::number(number));
-        labCom[row]->adjustSize();
+        fit(labCom[row]);
         labCom[row]->setToolTip(device);
         rbCom[row]->setToolTip(device);
         rbCom[row]->show();
@@ -270,7 +282,7 @@ void Tsetup::ricercaSerClick() {
                                     : kRowTops[static_cast<std::size_t>(found.count - 1)] + 56);
     labTitolo->setText(found.count > 0 ? QStringLiteral("SERIAL PORT     KEY: ")
                                        : QStringLiteral("NO SERIAL PORT FOUND"));
-    labTitolo->adjustSize();
+    fit(labTitolo);
     if (outcome.fellBack) {
         m_updating = true;
         selectPort(key.number());
