@@ -80,9 +80,9 @@ void LineIndicator::paintEvent(QPaintEvent*) {
 }
 
 Tsetup::Tsetup(SetupState state, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       m_state(std::move(state)) {
     FormCreate();
 }
@@ -315,6 +315,14 @@ void Tsetup::FormClose() {
 void Tsetup::closeEvent(QCloseEvent* event) {
     FormClose();
     event->accept();  // hidden, not destroyed
+}
+
+void Tsetup::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 bool Tsetup::eventFilter(QObject* watched, QEvent* event) {

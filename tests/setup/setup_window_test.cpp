@@ -129,6 +129,24 @@ TEST(SetupWindow, DesignedState) {
     EXPECT_EQ(w.window->Timer1.interval(), 50);
 }
 
+TEST(SetupWindow, TabOrderFollowsTheDesign) {
+    Window w({1, 2, 3, 4, 5}, 1);
+    w.window->showSetup();
+    std::vector<QWidget*> expected{
+        w.window->sbCPM,     w.window->seriale,        w.window->rbCom[0],    w.window->cbLento,
+        w.window->cbPalette, w.window->cbMemoriaPunto, w.window->sbCPMpalette};
+    // The radio buttons of one group take a single stop; the hidden button none.
+    QWidget* at = w.window->sbCPM;
+    for (std::size_t i = 1; i < expected.size(); ++i) {
+        at = at->nextInFocusChain();
+        while (!(at->focusPolicy() & Qt::TabFocus) || !at->isVisibleTo(w.window.get()) ||
+               (qobject_cast<QRadioButton*>(at) != nullptr && at != w.window->rbCom[0])) {
+            at = at->nextInFocusChain();
+        }
+        EXPECT_EQ(at, expected[i]) << i;
+    }
+}
+
 TEST(ShowSetup, StoredSlowFlagRecomputesDecodeAndBlankFromStoredDotTime) {
     Window w;
     w.speeds.lento = true;
@@ -306,6 +324,7 @@ TEST_P(EscapeTest, ClosesAndWritesTheTwelveKeysInOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Controls, EscapeTest,
     ::testing::Values(
+        ControlRow{"window_itself", [](Tsetup& t) -> QWidget* { return &t; }, {}, ""},
         ControlRow{"speed_bar", [](Tsetup& t) { return t.sbCPM; }, {}, ""},
         ControlRow{"paddle_speed_bar", [](Tsetup& t) { return t.sbCPMpalette; }, {}, ""},
         ControlRow{"port_list", [](Tsetup& t) { return t.seriale; }, {}, ""},
