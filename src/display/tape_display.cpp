@@ -5,27 +5,12 @@
 
 #include <algorithm>
 
+#include "display/fonts.h"
 #include "keying/morse_table.h"
 
 namespace dittix::display {
 
 namespace {
-
-// The platform's default face, sized so that a line of text is 80 pixels high.
-QFont textFont() {
-    QFont font;
-    int pixels = kTextCellHeight;
-    font.setPixelSize(pixels);
-    while (pixels > 10 && QFontMetrics(font).height() > kTextCellHeight) {
-        font.setPixelSize(--pixels);
-    }
-    return font;
-}
-
-QString toQString(std::u16string_view text) {
-    return QString(reinterpret_cast<const QChar*>(text.data()),
-                   static_cast<qsizetype>(text.size()));
-}
 
 // Rectangles are given as left, top, right, bottom with the right column and bottom row
 // excluded.
@@ -36,7 +21,7 @@ QRect edges(int left, int top, int right, int bottom) {
 }  // namespace
 
 TapeDisplay::TapeDisplay(RowVisible rowVisible)
-    : m_rowVisible(std::move(rowVisible)), m_font(textFont()) {
+    : m_rowVisible(std::move(rowVisible)), m_font(fontWithCellHeight(kTextCellHeight)) {
     // Render every text the decoder can write once, so that no tick pays for building glyphs.
     QImage scratch(4 * kTextCellHeight, kTextCellHeight, QImage::Format_RGB32);
     QPainter painter(&scratch);

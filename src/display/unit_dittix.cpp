@@ -64,9 +64,9 @@ void TDittixForm::FormCreate() {
     // Size and place the window on the screen.
     const QSize screen = m_env.screenSize ? m_env.screenSize() : QSize(800, 600);
     const int height = m_settings.fs < 1 ? screen.height() - 30 : screen.height();
-    const int width = screen.width() - (m_settings.tabellaCodiceVisibile ? kCodeTableWidth : 0);
+    m_outerWidth = screen.width() - (m_settings.tabellaCodiceVisibile ? kCodeTableWidth : 0);
     move(0, 0);
-    setOuterSize(QSize(width, height));
+    setOuterSize(QSize(m_outerWidth, height));
 
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
@@ -82,6 +82,19 @@ void TDittixForm::FormCreate() {
                               activateWindow();
                               setFocus();
                           }});
+    m_tabellaCodice = std::make_unique<TtabellaCodice>(
+        CodeTableActions{{},  // the training window is shown here once it exists
+                         [this] { FormResize(); },
+                         [this](int step) { changeTableFontSize(step); },
+                         [this] {
+                             // At once, without any window's close handling: nothing is saved.
+                             m_decodifica.stop();
+                             if (m_env.endProgram) {
+                                 m_env.endProgram();
+                             } else {
+                                 QCoreApplication::exit(0);
+                             }
+                         }});
     m_keyPort.openKeyPort();    // a failure is reported by the setup window when next shown
     m_sidetone.openSidetone();  // a failure leaves keying silent, and is not shown
 
@@ -139,7 +152,8 @@ void TDittixForm::decodificaTimer() {
 void TDittixForm::aggiustaDimensionwFinestraTimer() {
     m_aggiustaDimensionwFinestra.stop();
     const int row = m_tape.findVisibleBottom();
-    setOuterSize(QSize(outerSize().width(), row + 25));
+    // The frame is known by now: the width is set again so that the frame is included in it.
+    setOuterSize(QSize(m_outerWidth, row + 25));
 }
 
 void TDittixForm::timerFocusTimer() {
@@ -153,8 +167,23 @@ void TDittixForm::timerFocusTimer() {
 void TDittixForm::disegnaTabellaMorseTimer() {
     m_disegnaTabellaMorse.stop();
     ++m_tableRedraws;
-    // The code table window places and draws itself here once it exists.
+    TtabellaCodice& table = *m_tabellaCodice;
+    const QSize screen = m_env.screenSize ? m_env.screenSize() : QSize(800, 600);
+    const int height = outerSize().height();
+    const QSize frame = table.frameGeometry().size() - table.size();
+    table.setSizeable(true);
+    table.move(screen.width() - kCodeTableWidth, 0);
+    table.resize(QSize(kCodeTableWidth, height) - frame.expandedTo(QSize(0, 0)));
+    if (m_settings.tabellaCodiceVisibile) {
+        table.show();
+    }
+    table.setSizeable(m_settings.ar > 0);
+    table.redraw(m_tableFontSize, height - 8);
+    if (!table.isVisible()) {
+        table.FormResize();  // a hidden window gets no resize event
+    }
     activateWindow();
+    setFocus();
 }
 
 void TDittixForm::redrawCodeTableSoon() {
@@ -165,6 +194,12 @@ void TDittixForm::redrawCodeTableSoon() {
     if (!m_disegnaTabellaMorse.isActive()) {
         m_disegnaTabellaMorse.start();
     }
+}
+
+void TDittixForm::changeTableFontSize(int step) {
+    m_tableFontSize = std::clamp(m_tableFontSize + step, persistence::kMinTableFontSize,
+                                 persistence::kMaxTableFontSize);
+    redrawCodeTableSoon();
 }
 
 void TDittixForm::setCaption() {
@@ -192,11 +227,9 @@ void TDittixForm::FormKeyPress(QChar key) {
     } else if (c == u's' || c == u'S') {
         m_setup->showSetup();
     } else if (c == u'+') {
-        m_tableFontSize = std::min(m_tableFontSize + 1, persistence::kMaxTableFontSize);
-        redrawCodeTableSoon();
+        changeTableFontSize(1);
     } else if (c == u'-') {
-        m_tableFontSize = std::max(m_tableFontSize - 1, persistence::kMinTableFontSize);
-        redrawCodeTableSoon();
+        changeTableFontSize(-1);
     } else if (c == u'e') {
         // The training window is shown here once it exists.
     } else if (c == u'p' || c == u'P') {

@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 
+#include "display/alfabeto.h"
 #include "display/sidetone.h"
 #include "display/tape_display.h"
 #include "display/tick_binding.h"
@@ -54,6 +55,8 @@ struct MainWindowEnvironment {
     // Replaces the real screen probe (tests); empty for the real one.
     std::function<bool(int row)> rowVisible;
     TickBinding::TextObserver decodedText;
+    // Ends the program at once (Esc in the code table window); empty for the event loop's exit.
+    std::function<void()> endProgram;
     TickStats* tickStats = nullptr;
 };
 
@@ -86,6 +89,7 @@ class TDittixForm : public QWidget {
     int tableFontSize() const { return m_tableFontSize; }
     const Sidetone& sidetone() const { return m_sidetone; }
     setup::Tsetup* setupWindow() const { return m_setup.get(); }
+    TtabellaCodice* tabellaCodice() const { return m_tabellaCodice.get(); }
     const setup::KeyPort& keyPort() const { return m_keyPort; }
     const QTimer& disegnaTabellaMorse() const { return m_disegnaTabellaMorse; }
     int tableRedraws() const { return m_tableRedraws; }
@@ -104,6 +108,7 @@ class TDittixForm : public QWidget {
     void setCaption();
     void repaintChanged();
     void redrawCodeTableSoon();
+    void changeTableFontSize(int step);
 
     MainWindowEnvironment m_env;
     persistence::Settings m_settings;
@@ -112,6 +117,7 @@ class TDittixForm : public QWidget {
     keying::KeyingModes m_modes;
     keying::DecoderState m_state;
     int m_tableFontSize = 38;
+    int m_outerWidth = 0;
     bool m_returnFocus = false;
     int m_tableRedraws = 0;
 
@@ -122,6 +128,7 @@ class TDittixForm : public QWidget {
     TickBinding m_binding;
     keying::DecodeTick m_tick;
     std::unique_ptr<setup::Tsetup> m_setup;  // refers to the state above: destroyed first
+    std::unique_ptr<TtabellaCodice> m_tabellaCodice;
 
     QTimer m_decodifica;
     QTimer m_disegnaTabellaMorse;
