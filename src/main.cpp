@@ -56,6 +56,7 @@ dittix::display::MainWindowEnvironment makeEnvironment() {
 #endif
     env.sidetoneOutput = platform::makeSdlLoopingOutput();
     env.serialPorts = platform::makeSystemSerialPorts();
+    env.trainingOutput = platform::makeSdlSingleShotOutput();
     if (!env.keyboard) {
         auto keyboard = std::make_unique<platform::EventKeyboard>();
         env.eventKeyboard = keyboard.get();

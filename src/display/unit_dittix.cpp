@@ -75,6 +75,21 @@ void TDittixForm::FormCreate() {
     }
 
     // The secondary windows, hidden; they reach this window only through what they are given.
+    m_training = std::make_unique<training::Ttraining>(training::TrainingEnvironment{
+        m_settings.levels, m_settings.training, m_random, m_env.settingsFile,
+        [this] { return m_env.trainingOutput != nullptr && !m_env.trainingOutput->open([] {}); },
+        [this](int cpm) { componi(cpm); },
+        [this] {
+            // The exercise is not sent as tones yet: it ends as soon as it starts.
+            training::TrainingState& state = m_training->state();
+            state.exerciseRunning = false;
+            state.playbackEnded = true;
+        },
+        [this] {
+            m_livelli->show();
+            m_livelli->raise();
+        },
+        [this] { requestFocusReturn(); }});
     m_setup = std::make_unique<setup::Tsetup>(
         setup::SetupState{m_settings.speeds, m_timing, m_modes, m_keyPort, m_env.settingsFile,
                           [this] { setCaption(); },
@@ -83,9 +98,14 @@ void TDittixForm::FormCreate() {
                               setFocus();
                           }});
     m_tabellaCodice = std::make_unique<TtabellaCodice>(
-        CodeTableActions{{},  // the training window is shown here once it exists
-                         [this] { FormResize(); },
-                         [this](int step) { changeTableFontSize(step); },
+        CodeTableActions{[this] {
+                             // Unlike the main window's command, no tones are composed.
+                             m_training->show();
+                             m_training->raise();
+                             m_training->activateWindow();
+                             m_training->setFocus();
+                         },
+                         [this] { FormResize(); }, [this](int step) { changeTableFontSize(step); },
                          [this] {
                              // At once, without any window's close handling: nothing is saved.
                              m_decodifica.stop();
@@ -95,6 +115,7 @@ void TDittixForm::FormCreate() {
                                  QCoreApplication::exit(0);
                              }
                          }});
+    m_livelli = std::make_unique<training::Tlivelli>(m_settings.levels);
     m_keyPort.openKeyPort();    // a failure is reported by the setup window when next shown
     m_sidetone.openSidetone();  // a failure leaves keying silent, and is not shown
 
@@ -196,6 +217,18 @@ void TDittixForm::redrawCodeTableSoon() {
     }
 }
 
+void TDittixForm::componi(int /*cpm*/) {
+    // The training tones are composed here once the playback exists.
+}
+
+void TDittixForm::showTraining() {
+    componi(m_settings.training.velEs);
+    m_training->show();
+    m_training->raise();
+    m_training->activateWindow();
+    m_training->setFocus();
+}
+
 void TDittixForm::changeTableFontSize(int step) {
     m_tableFontSize = std::clamp(m_tableFontSize + step, persistence::kMinTableFontSize,
                                  persistence::kMaxTableFontSize);
@@ -231,7 +264,7 @@ void TDittixForm::FormKeyPress(QChar key) {
     } else if (c == u'-') {
         changeTableFontSize(-1);
     } else if (c == u'e') {
-        // The training window is shown here once it exists.
+        showTraining();
     } else if (c == u'p' || c == u'P') {
         m_modes.paddleMode = !m_modes.paddleMode;
         setCaption();

@@ -34,6 +34,8 @@
 #include "platform/serial_lines.h"
 #include "setup/key_port.h"
 #include "setup/settings.h"
+#include "training/livellifrm.h"
+#include "training/rx_training.h"
 
 namespace dittix::display {
 
@@ -48,6 +50,8 @@ struct MainWindowEnvironment {
     std::unique_ptr<platform::KeyboardQuery> keyboard;
     // The sidetone's output; empty for none (silent keying).
     std::unique_ptr<platform::LoopingOutput> sidetoneOutput;
+    // The training tones' output; empty for none (the training window says it cannot open it).
+    std::unique_ptr<platform::SingleShotOutput> trainingOutput;
     // The serial ports a key can be wired to; empty for none (the keyboard alone keys).
     std::unique_ptr<platform::SerialPorts> serialPorts;
     // Set when `keyboard` is fed from this program's own key events.
@@ -90,6 +94,11 @@ class TDittixForm : public QWidget {
     const Sidetone& sidetone() const { return m_sidetone; }
     setup::Tsetup* setupWindow() const { return m_setup.get(); }
     TtabellaCodice* tabellaCodice() const { return m_tabellaCodice.get(); }
+    training::Ttraining* trainingWindow() const { return m_training.get(); }
+    training::Tlivelli* levelsWindow() const { return m_livelli.get(); }
+
+    // Composes the training characters' tones at a speed in characters per minute.
+    void componi(int cpm);
     const setup::KeyPort& keyPort() const { return m_keyPort; }
     const QTimer& disegnaTabellaMorse() const { return m_disegnaTabellaMorse; }
     int tableRedraws() const { return m_tableRedraws; }
@@ -109,6 +118,7 @@ class TDittixForm : public QWidget {
     void repaintChanged();
     void redrawCodeTableSoon();
     void changeTableFontSize(int step);
+    void showTraining();
 
     MainWindowEnvironment m_env;
     persistence::Settings m_settings;
@@ -127,8 +137,11 @@ class TDittixForm : public QWidget {
     Sidetone m_sidetone;
     TickBinding m_binding;
     keying::DecodeTick m_tick;
-    std::unique_ptr<setup::Tsetup> m_setup;  // refers to the state above: destroyed first
+    // The secondary windows refer to the state above, so they are destroyed first.
+    std::unique_ptr<training::Ttraining> m_training;
+    std::unique_ptr<setup::Tsetup> m_setup;
     std::unique_ptr<TtabellaCodice> m_tabellaCodice;
+    std::unique_ptr<training::Tlivelli> m_livelli;
 
     QTimer m_decodifica;
     QTimer m_disegnaTabellaMorse;

@@ -196,12 +196,15 @@ TEST(CodeTableWindow, PlusAndMinusInThisWindowShareTheMainWindowsRedraw) {
     EXPECT_EQ(w.form->tableFontSize(), 25);
 }
 
-TEST(CodeTableWindow, ClearCommandsAndTheTrainingKeyCase) {
+TEST(CodeTableWindow, ClearCommandsAndTheTrainingKey) {
     Window w;
     QTest::keyClick(w.form.get(), '1');
     ASSERT_EQ(w.form->tape().traceY(), 0);
     QTest::keyClick(w.form->tabellaCodice(), 'E');
     EXPECT_EQ(w.form->tape().traceY(), 0);
+    EXPECT_FALSE(w.form->trainingWindow()->isVisible());
+    QTest::keyClick(w.form->tabellaCodice(), 'e');
+    EXPECT_TRUE(w.form->trainingWindow()->isVisible());
     QTest::keyClick(w.form->tabellaCodice(), 'C');
     EXPECT_EQ(w.form->tape().traceY(), 15);
 }

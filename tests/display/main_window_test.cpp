@@ -252,6 +252,30 @@ TEST(MainWindow, SetupCommandShowsTheSetupWindowAndItsPaletteBoxSetsTheCaption) 
     EXPECT_NE(w.saved().find("Palette=1"), std::string::npos);
 }
 
+TEST(MainWindow, TrainingCommandShowsTheTrainingWindowOnlyForLowerCaseE) {
+    Window w("[Settings]\nlivello1=abc\n");
+    w.type("E");
+    EXPECT_FALSE(w.form->trainingWindow()->isVisible());
+    w.type("e");
+    EXPECT_TRUE(w.form->trainingWindow()->isVisible());
+    QTest::mouseClick(w.form->trainingWindow()->showLivelli, Qt::LeftButton);
+    EXPECT_TRUE(w.form->levelsWindow()->isVisible());
+    w.form->trainingWindow()->close();
+    EXPECT_NE(w.saved().find("LIV ES=1\nVEL ES=40\nTEMPO ES=1\nINTER ES=0\nMOSTRA ES=0\n"),
+              std::string::npos);
+}
+
+TEST(MainWindow, TrainingExerciseEndsAtOnceUntilItCanBeSent) {
+    Window w("[Settings]\nlivello1=abc\n");
+    w.type("e");
+    training::Ttraining& t = *w.form->trainingWindow();
+    t.startClick();
+    EXPECT_EQ(t.state().trainingText.size(), 48U);
+    EXPECT_FALSE(t.state().exerciseRunning.load());
+    t.timerTimer();
+    EXPECT_EQ(t.start->text(), "START");
+}
+
 TEST(MainWindow, OwnKeyEventsFeedTheFallbackKeyboard) {
     Window w;
     w.form->show();

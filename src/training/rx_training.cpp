@@ -1,0 +1,338 @@
+// The receive-training window.
+#include "training/rx_training.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QScrollBar>
+
+#include "persistence/settings_location.h"
+#include "persistence/settings_writer.h"
+
+namespace dittix::training {
+
+namespace {
+
+const QStringList kSpeeds{
+    "20 CPM - 4 WPM",   "25 CPM - 5 WPM",   "30 CPM - 6 WPM",   "35 CPM - 7 WPM",
+    "40 CPM - 8 WPM",   "45 CPM - 9 WPM",   "50 CPM - 10 WPM",  "55 CPM - 11WPM",
+    "60 CPM - 12 WPM",  "65 CPM - 13 WPM",  "70 CPM - 14 WPM",  "75 CPM - 15  WPM",
+    "80 CPM - 16 WPM",  "85 CPM - 17 WPM",  "90 CPM - 18 WPM",  "95 CPM - 19 WPM",
+    "100 CPM - 20 WPM", "105 CPM - 21 WPM", "110 CPM - 22 WPM", "115 CPM - 23 WPM",
+    "120 CPM - 24 WPM", "125 CPM - 25 WPM", "130 CPM - 26 WPM", "135 CPM - 27 WPM",
+    "140 CPM - 28 WPM", "145 CPM - 29 WPM", "150 CPM - 30 WPM"};
+const QStringList kMinutes{"1 MIN", "2 MIN", "3 MIN", "4 MIN", "5 MIN"};
+const QStringList kPauses{"NO", "0.5", "1.0", "1.5", "2.0", "2.5", "3.0"};
+const QString kInterpausa = QStringLiteral("INTERPAUSA");
+const QString kNoOutput = QStringLiteral("unable to open WAVE_MAPPER device\n");
+
+QFont tahoma(int pixels, bool bold = false) {
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
+}
+
+QComboBox* list(QWidget* parent, int left, int top, int width, const QStringList& items) {
+    auto* box = new QComboBox(parent);
+    box->setFont(tahoma(19));
+    box->setStyleSheet(QStringLiteral("QComboBox { color: black; background: white; }"));
+    box->addItems(items);
+    box->move(left, top);
+    box->resize(width, box->sizeHint().height());
+    return box;
+}
+
+QLabel* yellowLabel(QWidget* parent, const QString& text, int left, int top) {
+    auto* label = new QLabel(text, parent);
+    label->setFont(tahoma(23));
+    label->setStyleSheet(QStringLiteral("color: rgb(255, 255, 0);"));
+    label->move(left, top);
+    label->adjustSize();
+    return label;
+}
+
+}  // namespace
+
+Ttraining::Ttraining(TrainingEnvironment environment, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_env(std::move(environment)) {
+    FormCreate();
+}
+
+void Ttraining::FormCreate() {
+    m_resizeLock = true;
+    setWindowTitle(QStringLiteral("ESERCIZIO RICEZIONE"));
+    QPalette black = palette();
+    black.setColor(QPalette::Window, Qt::black);
+    setPalette(black);
+    setAutoFillBackground(true);
+
+    cbLivello = list(this, 16, 8, 129, {});
+    cbSpeed = list(this, 152, 8, 180, kSpeeds);
+    cbMinuti = list(this, 336, 8, 81, kMinutes);
+    showLivelli = new QPushButton(QStringLiteral("LIVELLI"), this);
+    showLivelli->setFont(tahoma(13, true));
+    showLivelli->setGeometry(424, 12, 89, 25);
+    labInter = yellowLabel(this, kInterpausa, 518, 12);
+    cbInterpausa = list(this, 638, 8, 57, kPauses);
+    cbMostra = new QCheckBox(this);
+    cbMostra->move(718, 16);
+    cbMostra->resize(cbMostra->sizeHint());
+    Label1 = yellowLabel(this, QStringLiteral("MOSTRA CAR"), 738, 12);
+    start = new QPushButton(QStringLiteral("START"), this);
+    start->setGeometry(878, 8, 81, 33);
+
+    scrollBox = new QScrollArea(this);
+    scrollBox->setGeometry(0, 48, 973, 388);
+    scrollBox->setFrameShape(QFrame::NoFrame);
+    scrollBox->setPalette(black);
+    scrollBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_grid = new QWidget;
+    m_grid->setPalette(black);
+    m_grid->setAutoFillBackground(true);
+    QFont courier(QStringLiteral("Courier New"));
+    courier.setPointSize(30);
+    courier.setBold(true);
+    for (int k = 0; k < kGridLabels; ++k) {
+        auto* label = new QLabel(m_grid);
+        label->setFont(courier);
+        label->setStyleSheet(QStringLiteral("color: rgb(255, 255, 0);"));
+        label->move(k % 36 * 32 + 16, k / 36 * 50 + 4);
+        GridLabels[static_cast<std::size_t>(k)] = label;
+    }
+    m_layout.columns = 36;
+    m_layout.rows = 25;
+    scrollBox->setWidget(m_grid);
+    setOuterSize(QSize(36 * 32 + 36, 594));
+
+    for (int n = 1; n <= m_env.levels.levelCount; ++n) {
+        cbLivello->addItem(QStringLiteral("LIVELLO ") + QString::number(n));
+    }
+    cbLivello->resize(129, cbLivello->sizeHint().height());
+    cbLivello->setCurrentIndex(m_env.levels.levelCount > 0 ? 0 : -1);
+
+    if (!m_env.openOutput || !m_env.openOutput()) {
+        labInter->setText(kNoOutput);
+        labInter->adjustSize();
+    }
+
+    // The last choices; setting them runs no change handler (no tones are composed here).
+    const persistence::TrainingChoices& c = m_env.choices;
+    cbLivello->setCurrentIndex(c.livEs - 1);
+    cbSpeed->setCurrentIndex(positionForSpeed(c.velEs));
+    cbMinuti->setCurrentIndex(c.tempoEs - 1);
+    cbInterpausa->setCurrentIndex(c.interEs >= 0 && c.interEs < kPauses.size() ? c.interEs : 0);
+    cbMostra->setChecked(c.mostraEs);
+    for (QLabel* label : GridLabels) {
+        label->setVisible(cbMostra->isChecked());
+    }
+
+    // Change actions run for the operator's choices only.
+    connect(cbSpeed, &QComboBox::activated, this, [this] { cbSpeedChange(); });
+    connect(cbInterpausa, &QComboBox::activated, this, [this] { cbInterpausaChange(); });
+    connect(cbMostra, &QCheckBox::clicked, this, [this] { cbMostraClick(); });
+    connect(showLivelli, &QPushButton::clicked, this, [this] { showLivelliClick(); });
+    connect(start, &QPushButton::clicked, this, [this] { startClick(); });
+    for (QWidget* control : std::initializer_list<QWidget*>{cbLivello, start, cbSpeed, cbInterpausa,
+                                                            cbMinuti, showLivelli, cbMostra}) {
+        control->installEventFilter(this);
+    }
+    timer.setInterval(200);
+    connect(&timer, &QTimer::timeout, this, [this] { timerTimer(); });
+    timer.start();
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+    m_resizeLock = false;
+}
+
+int Ttraining::outerWidth() const {
+    return width() + std::max(frameGeometry().width() - geometry().width(), 0);
+}
+
+int Ttraining::outerHeight() const {
+    return height() + std::max(frameGeometry().height() - geometry().height(), 0);
+}
+
+void Ttraining::setOuterSize(QSize outer) {
+    const QSize frame(std::max(frameGeometry().width() - geometry().width(), 0),
+                      std::max(frameGeometry().height() - geometry().height(), 0));
+    resize(outer - frame);
+}
+
+void Ttraining::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    FormResize();
+}
+
+void Ttraining::FormResize() {
+    if (m_resizeLock) {
+        return;
+    }
+    if (outerWidth() < 980) {
+        m_resizeLock = true;
+        setOuterSize(QSize(980, outerHeight()));
+        m_resizeLock = false;
+    }
+    m_layout = gridLayoutFor(outerWidth(), outerHeight(), m_state.charCount);
+    for (int k = 0; k < kGridLabels; ++k) {
+        GridLabels[static_cast<std::size_t>(k)]->move(k % m_layout.columns * 32 + 16,
+                                                      k / m_layout.columns * 50 + 4);
+    }
+    // The right-anchored controls keep their distance from the right edge (as designed for a
+    // client width of 1188 - 16).
+    const int shift = width() - (1188 - 16);
+    labInter->move(518 + shift, 12);
+    cbInterpausa->move(638 + shift, 8);
+    cbMostra->move(718 + shift, 16);
+    Label1->move(738 + shift, 12);
+    start->move(878 + shift, 8);
+    scrollBox->setGeometry(0, 48, width(), std::max(height() - 48, 0));
+    m_grid->resize(scrollBox->viewport()->width(),
+                   m_layout.scrollBar ? m_layout.scrollRange + scrollBox->viewport()->height()
+                                      : scrollBox->viewport()->height());
+    scrollBox->setVerticalScrollBarPolicy(m_layout.scrollBar ? Qt::ScrollBarAlwaysOn
+                                                             : Qt::ScrollBarAlwaysOff);
+    scrollBox->verticalScrollBar()->setRange(0, m_layout.scrollBar ? m_layout.scrollRange : 0);
+}
+
+void Ttraining::setListsEnabled(bool enabled) {
+    cbLivello->setEnabled(enabled);
+    cbSpeed->setEnabled(enabled);
+    cbMinuti->setEnabled(enabled);
+}
+
+void Ttraining::showGrid() {
+    for (QLabel* label : GridLabels) {
+        label->setVisible(cbMostra->isChecked());
+    }
+}
+
+void Ttraining::startClick() {
+    if (m_state.exerciseRunning.load()) {
+        m_state.stopRequested = true;
+        start->setText(QStringLiteral("START"));
+        setListsEnabled(true);
+        return;
+    }
+    const int level = cbLivello->currentIndex();
+    if (level < 0 || level >= m_env.levels.levelCount) {
+        return;  // no level to draw from
+    }
+    const int speed = speedForPosition(cbSpeed->currentIndex());
+    m_env.choices.velEs = speed;
+    m_state.levelIndex = level;
+    m_state.charCount = (cbMinuti->currentIndex() + 1) * speed;
+    m_state.dotMs = dotMsFor(speed);
+    m_state.extraPauseMs = extraPauseMsFor(cbInterpausa->currentIndex(), m_state.dotMs);
+    for (QLabel* label : GridLabels) {
+        label->clear();
+    }
+    showGrid();
+    m_state.trainingText = generateExercise(m_env.levels.records[static_cast<std::size_t>(level)],
+                                            m_state.charCount, m_env.random);
+    const std::size_t shown = std::min<std::size_t>(m_state.trainingText.size(), kGridLabels);
+    for (std::size_t k = 0; k < shown; ++k) {
+        GridLabels[k]->setText(QString(QChar(gridGlyph(m_state.trainingText[k]))));
+        GridLabels[k]->adjustSize();
+    }
+    scrollBox->verticalScrollBar()->setValue(0);
+    FormResize();
+
+    m_state.stopRequested = false;
+    m_state.playbackEnded = false;
+    GridLabels[0]->setStyleSheet(QStringLiteral("color: rgb(255, 0, 0);"));
+    start->setText(QStringLiteral("STOP"));
+    setListsEnabled(false);
+    m_state.exerciseRunning = true;
+    if (m_env.startPlayback) {
+        m_env.startPlayback();
+    }
+}
+
+void Ttraining::cbSpeedChange() {
+    const int speed = speedForPosition(cbSpeed->currentIndex());
+    m_env.choices.velEs = speed;
+    if (m_env.compose) {
+        m_env.compose(speed);
+    }
+}
+
+void Ttraining::cbInterpausaChange() {
+    m_state.extraPauseMs = extraPauseMsFor(cbInterpausa->currentIndex(), m_state.dotMs);
+}
+
+void Ttraining::cbMostraClick() {
+    showGrid();
+}
+
+void Ttraining::showLivelliClick() {
+    if (m_env.showLevels) {
+        m_env.showLevels();
+    }
+}
+
+void Ttraining::timerTimer() {
+    if (m_state.playbackEnded.load()) {
+        start->setText(QStringLiteral("START"));
+        setListsEnabled(true);
+        m_state.playbackEnded = false;
+    }
+}
+
+void Ttraining::escape() {
+    if (m_state.exerciseRunning.load()) {
+        m_state.stopRequested = true;
+        start->setText(QStringLiteral("START"));
+        setListsEnabled(true);
+        showGrid();
+        for (QLabel* label : GridLabels) {
+            label->update();
+        }
+    } else {
+        close();
+    }
+}
+
+void Ttraining::FormClose() {
+    m_state.stopRequested = true;
+    persistence::TrainingChoices& c = m_env.choices;
+    c.livEs = cbLivello->currentIndex() + 1;
+    c.velEs = speedForPosition(cbSpeed->currentIndex());
+    c.tempoEs = cbMinuti->currentIndex() + 1;
+    c.interEs = cbInterpausa->currentIndex();
+    c.mostraEs = cbMostra->isChecked();
+    // A failed write is not reported.
+    if (persistence::ensureParentDirectory(m_env.settingsFile)) {
+        (void)persistence::saveEntries(m_env.settingsFile, persistence::trainingSaveEntries(c));
+    }
+    if (m_env.returnFocus) {
+        m_env.returnFocus();
+    }
+}
+
+void Ttraining::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();  // hidden; the grid and the text stay
+}
+
+void Ttraining::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        escape();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+bool Ttraining::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        escape();
+        return true;  // consumed
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace dittix::training

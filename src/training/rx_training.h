@@ -1,0 +1,90 @@
+// Ttraining, the receive-training window: level, speed, duration, pause and display choices, the
+// START/STOP button, and the grid of 900 labels that shows the exercise in groups of five.
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+#include <filesystem>
+#include <functional>
+
+#include "persistence/exercise_random.h"
+#include "persistence/settings.h"
+#include "training/exercise.h"
+#include "training/training_state.h"
+
+namespace dittix::training {
+
+// What the window needs from the rest of the program, handed in at creation.
+struct TrainingEnvironment {
+    const persistence::TrainingLevels& levels;
+    persistence::TrainingChoices& choices;  // the last choices ("LIV ES" … "MOSTRA ES")
+    persistence::ExerciseRandom& random;
+    std::filesystem::path settingsFile;
+    std::function<bool()> openOutput;      // the training audio output; false on failure
+    std::function<void(int cpm)> compose;  // the character tones at a speed
+    std::function<void()> startPlayback;   // sends TrainingText; clears exerciseRunning
+    std::function<void()> showLevels;      // the levels window
+    std::function<void()> returnFocus;     // asks the main window to take the focus back
+};
+
+class Ttraining : public QWidget {
+  public:
+    explicit Ttraining(TrainingEnvironment environment, QWidget* parent = nullptr);
+
+    // Handlers.
+    void FormResize();
+    void startClick();
+    void cbSpeedChange();
+    void cbInterpausaChange();
+    void cbMostraClick();
+    void showLivelliClick();
+    void timerTimer();
+    void FormClose();
+    // Esc: stops a running exercise, or closes the window.
+    void escape();
+
+    TrainingState& state() { return m_state; }
+    const GridLayout& layout() const { return m_layout; }
+    int outerWidth() const;
+    int outerHeight() const;
+
+    QComboBox* cbLivello;
+    QComboBox* cbSpeed;
+    QComboBox* cbMinuti;
+    QPushButton* showLivelli;
+    QLabel* labInter;
+    QComboBox* cbInterpausa;
+    QCheckBox* cbMostra;
+    QLabel* Label1;
+    QPushButton* start;
+    QScrollArea* scrollBox;
+    std::array<QLabel*, kGridLabels> GridLabels{};
+    QTimer timer;
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void FormCreate();
+    void setListsEnabled(bool enabled);
+    void showGrid();
+    void setOuterSize(QSize outer);
+
+    TrainingEnvironment m_env;
+    TrainingState m_state;
+    GridLayout m_layout;
+    QWidget* m_grid = nullptr;
+    bool m_resizeLock = false;
+};
+
+}  // namespace dittix::training

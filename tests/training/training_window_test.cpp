@@ -1,0 +1,229 @@
+// The training window on the offscreen platform, with a stand-in playback driven by the test.
+#include "training/rx_training.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "../persistence/temp_dir.h"
+#include "persistence/settings.h"
+#include "support/named_rows.h"
+
+namespace dittix::training {
+namespace {
+
+struct Window {
+    explicit Window(std::string_view settingsText = "[Settings]\nlivello1=abc\nlivello2=0\n",
+                    bool outputOpens = true) {
+        settings = persistence::parseSettings(settingsText, '.');
+        file = dir.file("settings.ini");
+        window = std::make_unique<Ttraining>(TrainingEnvironment{
+            settings.levels, settings.training, random, file, [outputOpens] { return outputOpens; },
+            [this](int cpm) { composed.push_back(cpm); }, [this] { ++playbacks; },
+            [this] { ++levelShows; }, [this] { ++focusReturns; }});
+    }
+    // The stand-in playback ends the way the real one does: from its own side.
+    void endPlayback() {
+        window->state().exerciseRunning = false;
+        window->state().playbackEnded = true;
+    }
+    std::string saved() const { return persistence::readFileBytes(file); }
+
+    persistence::test::TempDir dir;
+    std::filesystem::path file;
+    persistence::Settings settings;
+    persistence::ExerciseRandom random{7};
+    std::vector<int> composed;
+    int playbacks = 0;
+    int levelShows = 0;
+    int focusReturns = 0;
+    std::unique_ptr<Ttraining> window;
+};
+
+TEST(TrainingWindow, CreatedAsDesigned) {
+    Window w;
+    Ttraining& t = *w.window;
+    EXPECT_EQ(t.windowTitle(), "ESERCIZIO RICEZIONE");
+    EXPECT_EQ(t.outerWidth(), 1188);
+    EXPECT_EQ(t.outerHeight(), 594);
+    EXPECT_EQ(t.cbLivello->count(), 2);
+    EXPECT_EQ(t.cbLivello->itemText(1), "LIVELLO 2");
+    EXPECT_EQ(t.cbSpeed->count(), 27);
+    EXPECT_EQ(t.cbSpeed->itemText(7), "55 CPM - 11WPM");
+    EXPECT_EQ(t.cbSpeed->itemText(11), "75 CPM - 15  WPM");
+    EXPECT_EQ(t.cbMinuti->itemText(4), "5 MIN");
+    EXPECT_EQ(t.cbInterpausa->itemText(6), "3.0");
+    EXPECT_EQ(t.labInter->text(), "INTERPAUSA");
+    EXPECT_EQ(t.Label1->text(), "MOSTRA CAR");
+    EXPECT_EQ(t.start->text(), "START");
+    EXPECT_EQ(t.cbSpeed->currentIndex(), 4) << "VEL ES 40";
+    EXPECT_TRUE(w.composed.empty()) << "restoring the choices composes nothing";
+    EXPECT_EQ(t.GridLabels[37]->pos(), QPoint(1 * 32 + 16, 1 * 50 + 4));
+    EXPECT_TRUE(t.GridLabels[0]->isHidden());
+}
+
+TEST(TrainingWindow, NoOutputShowsTheMessage) {
+    Window w("[Settings]\nlivello1=abc\n", false);
+    EXPECT_EQ(w.window->labInter->text(), "unable to open WAVE_MAPPER device\n");
+}
+
+struct RestoreRow {
+    const char* name;
+    const char* settings;
+    int level;
+    int speed;
+    int minutes;
+    int pause;
+    bool shown;
+};
+
+class RestoreTest : public ::testing::TestWithParam<RestoreRow> {};
+
+TEST_P(RestoreTest, LastChoices) {
+    Window w(GetParam().settings);
+    EXPECT_EQ(w.window->cbLivello->currentIndex(), GetParam().level);
+    EXPECT_EQ(w.window->cbSpeed->currentIndex(), GetParam().speed);
+    EXPECT_EQ(w.window->cbMinuti->currentIndex(), GetParam().minutes);
+    EXPECT_EQ(w.window->cbInterpausa->currentIndex(), GetParam().pause);
+    EXPECT_EQ(w.window->cbMostra->isChecked(), GetParam().shown);
+    EXPECT_EQ(!w.window->GridLabels[899]->isHidden(), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, RestoreTest,
+    ::testing::Values(RestoreRow{"all_stored",
+                                 "[Settings]\nlivello1=a\nlivello2=b\nLIV ES=2\nVEL ES=75\n"
+                                 "TEMPO ES=3\nINTER ES=4\nMOSTRA ES=1\n",
+                                 1, 11, 2, 4, true},
+                      RestoreRow{"speed_37_selects_35", "[Settings]\nlivello1=a\nVEL ES=37\n", 0, 3,
+                                 0, 0, false},
+                      RestoreRow{"pause_out_of_range_selects_no",
+                                 "[Settings]\nlivello1=a\nINTER ES=9\n", 0, 4, 0, 0, false},
+                      RestoreRow{"no_levels", "[Settings]\n", -1, 4, 0, 0, false}),
+    test_support::rowName);
+
+TEST(TrainingStart, BuildsTheExerciseAndTheGrid) {
+    Window w("[Settings]\nlivello1=0\nMOSTRA ES=1\nINTER ES=1\n");
+    w.window->show();
+    w.window->cbSpeed->setCurrentIndex(0);  // 20 CPM (a stored 20 would load as 30)
+    w.window->startClick();
+    const TrainingState& s = w.window->state();
+    EXPECT_EQ(s.trainingText, u"00000 00000 00000 00000 ");
+    EXPECT_EQ(s.charCount, 20);
+    EXPECT_EQ(s.dotMs.load(), 300);
+    EXPECT_EQ(s.extraPauseMs.load(), 450);
+    EXPECT_EQ(w.window->GridLabels[0]->text(), QString(QChar(0x00D8)));
+    EXPECT_EQ(w.window->GridLabels[5]->text(), " ");
+    EXPECT_TRUE(w.window->GridLabels[24]->text().isEmpty());
+    EXPECT_TRUE(w.window->GridLabels[0]->isVisible());
+    EXPECT_EQ(w.window->start->text(), "STOP");
+    EXPECT_FALSE(w.window->cbLivello->isEnabled());
+    EXPECT_FALSE(w.window->cbSpeed->isEnabled());
+    EXPECT_FALSE(w.window->cbMinuti->isEnabled());
+    EXPECT_TRUE(w.window->cbInterpausa->isEnabled());
+    EXPECT_EQ(w.playbacks, 1);
+    EXPECT_TRUE(s.exerciseRunning.load());
+}
+
+TEST(TrainingStart, HiddenGridStaysHidden) {
+    Window w;
+    w.window->show();
+    w.window->startClick();
+    EXPECT_FALSE(w.window->GridLabels[0]->isVisible());
+    EXPECT_FALSE(w.window->GridLabels[0]->text().isEmpty());
+}
+
+TEST(TrainingStart, NoLevelStartsNothing) {
+    Window w("[Settings]\n");
+    w.window->startClick();
+    EXPECT_EQ(w.playbacks, 0);
+    EXPECT_EQ(w.window->start->text(), "START");
+}
+
+TEST(TrainingStates, IdleRunningStoppingEndedIdle) {
+    Window w;
+    Ttraining& t = *w.window;
+    t.startClick();  // Running
+    t.startClick();  // Stopping
+    EXPECT_TRUE(t.state().stopRequested.load());
+    EXPECT_EQ(t.start->text(), "START");
+    EXPECT_TRUE(t.cbSpeed->isEnabled());
+    t.startClick();  // still Stopping: nothing new starts
+    EXPECT_EQ(w.playbacks, 1);
+    w.endPlayback();  // Ended
+    t.timerTimer();   // Idle
+    EXPECT_FALSE(t.state().playbackEnded.load());
+    t.startClick();
+    EXPECT_EQ(w.playbacks, 2);
+    EXPECT_FALSE(t.state().stopRequested.load());
+}
+
+TEST(TrainingStates, StartInEndedBeforeTheTimerTickKeepsTheNewExercise) {
+    Window w;
+    Ttraining& t = *w.window;
+    t.startClick();
+    w.endPlayback();
+    t.startClick();  // before the tick
+    t.timerTimer();
+    EXPECT_EQ(t.start->text(), "STOP");
+    EXPECT_FALSE(t.cbSpeed->isEnabled());
+}
+
+TEST(TrainingKeys, EscWhileRunningOnlyStops) {
+    Window w;
+    w.window->show();
+    w.window->startClick();
+    QTest::keyClick(w.window->cbInterpausa, Qt::Key_Escape);
+    EXPECT_TRUE(w.window->isVisible());
+    EXPECT_TRUE(w.window->state().stopRequested.load());
+    EXPECT_EQ(w.window->start->text(), "START");
+    EXPECT_TRUE(w.saved().empty());
+}
+
+TEST(TrainingKeys, EscWhileIdleClosesAndSavesTheFiveKeys) {
+    Window w;
+    persistence::test::writeBytes(w.file, "; mine\n[Settings]\nlivello1=abc\n");
+    w.window->show();
+    w.window->cbSpeed->setCurrentIndex(2);
+    w.window->cbMinuti->setCurrentIndex(4);
+    QTest::keyClick(w.window.get(), Qt::Key_Escape);
+    EXPECT_FALSE(w.window->isVisible());
+    EXPECT_EQ(w.focusReturns, 1);
+    EXPECT_EQ(w.saved(),
+              "; mine\n[Settings]\nlivello1=abc\nLIV ES=1\nVEL ES=30\nTEMPO ES=5\n"
+              "INTER ES=0\nMOSTRA ES=0\n");
+}
+
+TEST(TrainingChanges, SpeedComposesAndPauseAndShowApplyAtOnce) {
+    Window w("[Settings]\nlivello1=abc\nVEL ES=35\n");
+    w.window->show();
+    w.window->startClick();
+    EXPECT_EQ(w.window->state().dotMs.load(), 171);
+    w.window->cbInterpausa->setCurrentIndex(1);
+    w.window->cbInterpausaChange();
+    EXPECT_EQ(w.window->state().extraPauseMs.load(), 256);
+    w.window->cbMostra->setChecked(true);
+    w.window->cbMostraClick();
+    EXPECT_TRUE(w.window->GridLabels[0]->isVisible());
+    w.window->cbSpeed->setCurrentIndex(6);
+    w.window->cbSpeedChange();
+    EXPECT_EQ(w.composed, (std::vector<int>{50}));
+    EXPECT_EQ(w.settings.training.velEs, 50);
+    w.window->showLivelliClick();
+    EXPECT_EQ(w.levelShows, 1);
+}
+
+TEST(TrainingLayout, FiveMinutesAt70CpmShowsTheScrollBar) {
+    Window w("[Settings]\nlivello1=abc\nVEL ES=70\nTEMPO ES=5\n");
+    w.window->show();
+    w.window->startClick();
+    EXPECT_TRUE(w.window->layout().scrollBar);
+    EXPECT_EQ(w.window->layout().scrollRange, 620);
+    w.window->resize(900, w.window->height());
+    EXPECT_EQ(w.window->outerWidth(), 980);
+    EXPECT_EQ(w.window->layout().columns, 30);
+    EXPECT_EQ(w.window->GridLabels[30]->pos(), QPoint(16, 54));
+}
+
+}  // namespace
+}  // namespace dittix::training
