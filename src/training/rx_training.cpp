@@ -2,6 +2,7 @@
 #include "training/rx_training.h"
 
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
@@ -44,9 +45,15 @@ QComboBox* list(QWidget* parent, int left, int top, int width, const QStringList
     return box;
 }
 
-QLabel* yellowLabel(QWidget* parent, const QString& text, int left, int top) {
+// A yellow 23-pixel label; where the face in use is wider than Tahoma the text is made smaller
+// until it fits the room before the next control, so that the two never overlap.
+QLabel* yellowLabel(QWidget* parent, const QString& text, int left, int top, int room) {
     auto* label = new QLabel(text, parent);
-    label->setFont(tahoma(23));
+    int pixels = 23;
+    while (pixels > 8 && QFontMetrics(tahoma(pixels)).horizontalAdvance(text) > room) {
+        --pixels;
+    }
+    label->setFont(tahoma(pixels));
     label->setStyleSheet(QStringLiteral("color: rgb(255, 255, 0);"));
     label->move(left, top);
     label->adjustSize();
@@ -74,12 +81,12 @@ void Ttraining::FormCreate() {
     showLivelli = new QPushButton(QStringLiteral("LIVELLI"), this);
     showLivelli->setFont(tahoma(13, true));
     showLivelli->setGeometry(424, 12, 89, 25);
-    labInter = yellowLabel(this, kInterpausa, 518, 12);
+    labInter = yellowLabel(this, kInterpausa, 518, 12, 638 - 518 - 4);
     cbInterpausa = list(this, 638, 8, 57, kPauses);
     cbMostra = new QCheckBox(this);
     cbMostra->move(718, 16);
     cbMostra->resize(cbMostra->sizeHint());
-    Label1 = yellowLabel(this, QStringLiteral("MOSTRA CAR"), 738, 12);
+    Label1 = yellowLabel(this, QStringLiteral("MOSTRA CAR"), 738, 12, 878 - 738 - 4);
     start = new QPushButton(QStringLiteral("START"), this);
     start->setGeometry(878, 8, 81, 33);
 
@@ -145,6 +152,7 @@ void Ttraining::FormCreate() {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
     }
+    m_designWidth = width();
     m_resizeLock = false;
 }
 
@@ -181,9 +189,9 @@ void Ttraining::FormResize() {
         GridLabels[static_cast<std::size_t>(k)]->move(k % m_layout.columns * 32 + 16,
                                                       k / m_layout.columns * 50 + 4);
     }
-    // The right-anchored controls keep their distance from the right edge (as designed for a
-    // client width of 1188 - 16).
-    const int shift = width() - (1188 - 16);
+    // The right-anchored controls keep their distance from the right edge they were designed
+    // against.
+    const int shift = width() - m_designWidth;
     labInter->move(518 + shift, 12);
     cbInterpausa->move(638 + shift, 8);
     cbMostra->move(718 + shift, 16);

@@ -85,6 +85,7 @@ class Ttraining : public QWidget {
     GridLayout m_layout;
     QWidget* m_grid = nullptr;
     bool m_resizeLock = false;
+    int m_designWidth = 0;
 };
 
 }  // namespace dittix::training

@@ -26,6 +26,14 @@ _x11.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_i
 _x11.XCreateSimpleWindow.restype = ctypes.c_ulong
 _x11.XMapWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
 _xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+_xtst.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int, ctypes.c_int,
+                                       ctypes.c_ulong]
+_xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
+                                       ctypes.c_ulong]
+_x11.XTranslateCoordinates.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong,
+                                       ctypes.c_int, ctypes.c_int, ctypes.POINTER(ctypes.c_int),
+                                       ctypes.POINTER(ctypes.c_int),
+                                       ctypes.POINTER(ctypes.c_ulong)]
 
 XK_Control_R = 0xFFE4
 XK_Control_L = 0xFFE3
@@ -85,6 +93,16 @@ class Display:
             if found:
                 return found
         return None
+
+    def click(self, window, x, y):
+        """A left click at (x, y) inside `window`."""
+        rx, ry, child = ctypes.c_int(), ctypes.c_int(), ctypes.c_ulong()
+        _x11.XTranslateCoordinates(self.d, window, _x11.XDefaultRootWindow(self.d), x, y,
+                                   ctypes.byref(rx), ctypes.byref(ry), ctypes.byref(child))
+        _xtst.XTestFakeMotionEvent(self.d, -1, rx.value, ry.value, 0)
+        _xtst.XTestFakeButtonEvent(self.d, 1, 1, 0)
+        _xtst.XTestFakeButtonEvent(self.d, 1, 0, 0)
+        _x11.XSync(self.d, 0)
 
     def focus(self, window):
         _x11.XSetInputFocus(self.d, window, 1, 0)

@@ -54,6 +54,9 @@ TEST(TrainingWindow, CreatedAsDesigned) {
     EXPECT_EQ(t.cbMinuti->itemText(4), "5 MIN");
     EXPECT_EQ(t.cbInterpausa->itemText(6), "3.0");
     EXPECT_EQ(t.labInter->text(), "INTERPAUSA");
+    EXPECT_EQ(t.start->pos(), QPoint(878, 8));
+    EXPECT_LE(t.labInter->x() + t.labInter->width(), t.cbInterpausa->x()) << "no overlap";
+    EXPECT_LE(t.Label1->x() + t.Label1->width(), t.start->x());
     EXPECT_EQ(t.Label1->text(), "MOSTRA CAR");
     EXPECT_EQ(t.start->text(), "START");
     EXPECT_EQ(t.cbSpeed->currentIndex(), 4) << "VEL ES 40";
@@ -223,6 +226,9 @@ TEST(TrainingLayout, FiveMinutesAt70CpmShowsTheScrollBar) {
     EXPECT_EQ(w.window->outerWidth(), 980);
     EXPECT_EQ(w.window->layout().columns, 30);
     EXPECT_EQ(w.window->GridLabels[30]->pos(), QPoint(16, 54));
+    // The right-anchored controls keep their distance from the right edge.
+    EXPECT_EQ(w.window->width() - w.window->start->x(), 1188 - 878);
+    EXPECT_EQ(w.window->width() - w.window->cbInterpausa->x(), 1188 - 638);
 }
 
 }  // namespace
