@@ -30,6 +30,9 @@ MainWindowEnvironment withDefaults(MainWindowEnvironment env) {
     if (!env.serialPorts) {
         env.serialPorts = std::make_unique<setup::NoSerialPorts>();
     }
+    if (!env.trainingOutput) {
+        env.trainingOutput = std::make_unique<platform::NullSingleShotOutput>();
+    }
     return env;
 }
 
@@ -47,11 +50,17 @@ TDittixForm::TDittixForm(MainWindowEnvironment environment, QWidget* parent)
       m_keyPort(*m_env.serialPorts, m_settings.serialPort),
       m_sidetone(*m_env.sidetoneOutput, m_settings.tono),
       m_binding(*m_env.keyboard, m_keyPort, m_sidetone, m_tape, m_env.decodedText),
-      m_tick(m_binding, m_timing, m_modes, m_state) {
+      m_tick(m_binding, m_timing, m_modes, m_state),
+      m_trainingAudio(*m_env.trainingOutput, [this] { return m_sidetone.sineTable(); }) {
     FormCreate();
 }
 
-TDittixForm::~TDittixForm() = default;
+TDittixForm::~TDittixForm() {
+    // A running exercise is ended and its thread joined before anything it uses goes away.
+    if (m_playback) {
+        m_playback->abortAndJoin();
+    }
+}
 
 void TDittixForm::FormCreate() {
     // The settings were loaded first of all (see the constructor); seed the generator.
@@ -77,14 +86,8 @@ void TDittixForm::FormCreate() {
     // The secondary windows, hidden; they reach this window only through what they are given.
     m_training = std::make_unique<training::Ttraining>(training::TrainingEnvironment{
         m_settings.levels, m_settings.training, m_random, m_env.settingsFile,
-        [this] { return m_env.trainingOutput != nullptr && !m_env.trainingOutput->open([] {}); },
-        [this](int cpm) { componi(cpm); },
-        [this] {
-            // The exercise is not sent as tones yet: it ends as soon as it starts.
-            training::TrainingState& state = m_training->state();
-            state.exerciseRunning = false;
-            state.playbackEnded = true;
-        },
+        [this] { return m_trainingAudio.open(); }, [this](int cpm) { componi(cpm); },
+        [this] { startPlayback(); },
         [this] {
             m_livelli->show();
             m_livelli->raise();
@@ -217,8 +220,17 @@ void TDittixForm::redrawCodeTableSoon() {
     }
 }
 
-void TDittixForm::componi(int /*cpm*/) {
-    // The training tones are composed here once the playback exists.
+void TDittixForm::componi(int cpm) {
+    m_trainingAudio.componi(cpm);
+}
+
+void TDittixForm::startPlayback() {
+    if (m_playback) {
+        m_playback->wait();  // the previous exercise has ended; its thread is finishing
+    }
+    m_playback =
+        std::make_unique<training::TtxCW>(m_training->state(), m_trainingAudio, *m_training);
+    m_playback->start();
 }
 
 void TDittixForm::showTraining() {

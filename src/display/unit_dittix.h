@@ -36,6 +36,7 @@
 #include "setup/settings.h"
 #include "training/livellifrm.h"
 #include "training/rx_training.h"
+#include "training/tx_cw.h"
 
 namespace dittix::display {
 
@@ -96,6 +97,7 @@ class TDittixForm : public QWidget {
     TtabellaCodice* tabellaCodice() const { return m_tabellaCodice.get(); }
     training::Ttraining* trainingWindow() const { return m_training.get(); }
     training::Tlivelli* levelsWindow() const { return m_livelli.get(); }
+    const training::TrainingAudio& trainingAudio() const { return m_trainingAudio; }
 
     // Composes the training characters' tones at a speed in characters per minute.
     void componi(int cpm);
@@ -119,6 +121,7 @@ class TDittixForm : public QWidget {
     void redrawCodeTableSoon();
     void changeTableFontSize(int step);
     void showTraining();
+    void startPlayback();
 
     MainWindowEnvironment m_env;
     persistence::Settings m_settings;
@@ -142,6 +145,8 @@ class TDittixForm : public QWidget {
     std::unique_ptr<setup::Tsetup> m_setup;
     std::unique_ptr<TtabellaCodice> m_tabellaCodice;
     std::unique_ptr<training::Tlivelli> m_livelli;
+    training::TrainingAudio m_trainingAudio;
+    std::unique_ptr<training::TtxCW> m_playback;  // the exercise's thread; joined first
 
     QTimer m_decodifica;
     QTimer m_disegnaTabellaMorse;

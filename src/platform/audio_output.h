@@ -85,4 +85,15 @@ class NullLoopingOutput : public LoopingOutput {
     bool isOpen() const override { return false; }
 };
 
+class NullSingleShotOutput : public SingleShotOutput {
+  public:
+    std::optional<AudioError> open(Completed) override {
+        return AudioError{AudioErrorCode::NoDevice, "no audio output"};
+    }
+    void submit(SharedSamples) override {}
+    void reset() override {}
+    void close() override {}
+    bool isOpen() const override { return false; }
+};
+
 }  // namespace dittix::platform

@@ -251,7 +251,7 @@ void Ttraining::startClick() {
 
     m_state.stopRequested = false;
     m_state.playbackEnded = false;
-    GridLabels[0]->setStyleSheet(QStringLiteral("color: rgb(255, 0, 0);"));
+    highlightCurrent(0);
     start->setText(QStringLiteral("STOP"));
     setListsEnabled(false);
     m_state.exerciseRunning = true;
@@ -301,6 +301,23 @@ void Ttraining::escape() {
         }
     } else {
         close();
+    }
+}
+
+void Ttraining::highlightCurrent(int current) {
+    if (current > 0) {
+        setLabelYellow(current - 1);
+    }
+    if (current >= 0 && current < kGridLabels) {
+        GridLabels[static_cast<std::size_t>(current)]->setStyleSheet(
+            QStringLiteral("color: rgb(255, 0, 0);"));
+    }
+}
+
+void Ttraining::setLabelYellow(int label) {
+    if (label >= 0 && label < kGridLabels) {
+        GridLabels[static_cast<std::size_t>(label)]->setStyleSheet(
+            QStringLiteral("color: rgb(255, 255, 0);"));
     }
 }
 

@@ -49,6 +49,9 @@ class Ttraining : public QWidget {
     void FormClose();
     // Esc: stops a running exercise, or closes the window.
     void escape();
+    // The playback's highlight: label `current` red, the one before it yellow again.
+    void highlightCurrent(int current);
+    void setLabelYellow(int label);
 
     TrainingState& state() { return m_state; }
     const GridLayout& layout() const { return m_layout; }

@@ -1,0 +1,122 @@
+// The playback thread and the training audio.
+#include "training/tx_cw.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include <algorithm>
+#include <chrono>
+
+#include "training/rx_training.h"
+
+namespace dittix::training {
+
+TrainingAudio::TrainingAudio(platform::SingleShotOutput& output,
+                             std::function<platform::SharedSamples()> sineTable)
+    : m_output(output), m_sineTable(std::move(sineTable)) {}
+
+bool TrainingAudio::open() {
+    return !m_output.open([this] { m_playing.store(false); });
+}
+
+void TrainingAudio::componi(int cpm) {
+    const platform::SharedSamples table = m_sineTable();
+    auto bank = componiBank(table ? *table : platform::SampleBuffer{}, cpm);
+    const std::lock_guard lock(m_bankLock);
+    m_bank = std::move(bank);
+}
+
+std::shared_ptr<const ToneBank> TrainingAudio::bank() const {
+    const std::lock_guard lock(m_bankLock);
+    return m_bank;
+}
+
+void TrainingAudio::submit(platform::SharedSamples samples) {
+    if (samples == nullptr) {
+        return;  // nothing composed: a silent character
+    }
+    m_playing.store(true);
+    m_output.submit(std::move(samples));
+}
+
+namespace {
+
+class ThreadPort : public PlaybackPort {
+  public:
+    ThreadPort(TrainingAudio& audio, Ttraining& window, const std::atomic<bool>& abort)
+        : m_audio(audio), m_window(window), m_abort(abort) {}
+
+    void submit(platform::SharedSamples samples) override { m_audio.submit(std::move(samples)); }
+    bool playing() const override { return m_audio.playing(); }
+    void reset() override { m_audio.reset(); }
+
+    void sleepMs(int ms) override {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (!m_abort.load() && std::chrono::steady_clock::now() < until) {
+            const auto left = until - std::chrono::steady_clock::now();
+            std::this_thread::sleep_for(
+                std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(5)));
+        }
+    }
+
+    void highlight(int current) override {
+        onInterfaceThread([this, current] { m_window.highlightCurrent(current); });
+    }
+    void setYellow(int label) override {
+        onInterfaceThread([this, label] { m_window.setLabelYellow(label); });
+    }
+    bool aborted() const override { return m_abort.load(); }
+    std::shared_ptr<const ToneBank> bank() const override { return m_audio.bank(); }
+    platform::SharedSamples sineTable() const override { return m_audio.sineTable(); }
+
+  private:
+    template <class F>
+    void onInterfaceThread(F&& change) {
+        if (!m_abort.load()) {
+            QMetaObject::invokeMethod(&m_window, std::forward<F>(change),
+                                      Qt::BlockingQueuedConnection);
+        }
+    }
+
+    TrainingAudio& m_audio;
+    Ttraining& m_window;
+    const std::atomic<bool>& m_abort;
+};
+
+}  // namespace
+
+TtxCW::TtxCW(TrainingState& state, TrainingAudio& audio, Ttraining& window)
+    : m_state(state), m_audio(audio), m_window(window) {}
+
+TtxCW::~TtxCW() {
+    abortAndJoin();
+}
+
+void TtxCW::start() {
+    m_thread = std::thread([this] { run(); });
+}
+
+void TtxCW::run() {
+    ThreadPort port(m_audio, m_window, m_abort);
+    runPlayback(m_state, port);
+    m_finished.store(true);
+}
+
+void TtxCW::wait() {
+    // The flags are set last in the playback: at most its final call is still on the way.
+    while (m_thread.joinable() && !m_finished.load()) {
+        QCoreApplication::sendPostedEvents(&m_window, QEvent::MetaCall);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+void TtxCW::abortAndJoin() {
+    m_abort.store(true);
+    // The playback may be waiting for a call on this thread: serve it until the thread is done.
+    wait();
+}
+
+}  // namespace dittix::training

@@ -1,0 +1,72 @@
+// TtxCW, the playback thread of an exercise, and the training audio it plays through: the
+// training output, its "playing" flag cleared by the output's completion, and the tone bank.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "platform/audio_output.h"
+#include "training/playback.h"
+#include "training/tone_bank.h"
+#include "training/training_state.h"
+
+namespace dittix::training {
+
+class Ttraining;
+
+class TrainingAudio {
+  public:
+    // `sineTable` gives the sidetone's current table (for the composition and the lead-in).
+    TrainingAudio(platform::SingleShotOutput& output,
+                  std::function<platform::SharedSamples()> sineTable);
+
+    bool open();
+    // Composes all slots at `cpm` from the sine table as it is now; a playback that is running
+    // keeps the bank it is sounding, the next character takes the new one.
+    void componi(int cpm);
+
+    void submit(platform::SharedSamples samples);
+    bool playing() const { return m_playing.load(); }
+    void reset() { m_output.reset(); }
+    std::shared_ptr<const ToneBank> bank() const;
+    platform::SharedSamples sineTable() const { return m_sineTable(); }
+
+  private:
+    platform::SingleShotOutput& m_output;
+    std::function<platform::SharedSamples()> m_sineTable;
+    std::atomic<bool> m_playing{false};
+    mutable std::mutex m_bankLock;
+    std::shared_ptr<const ToneBank> m_bank;
+};
+
+// The playback thread of one exercise. Its calls on the interface thread (the highlight) wait
+// for the interface thread to run them.
+class TtxCW {
+  public:
+    TtxCW(TrainingState& state, TrainingAudio& audio, Ttraining& window);
+    ~TtxCW();
+    TtxCW(const TtxCW&) = delete;
+    TtxCW& operator=(const TtxCW&) = delete;
+
+    void start();
+    // Waits for a playback that has ended (or is ending by itself) to finish its thread.
+    void wait();
+    // Ends the playback at once (the program is closing) and waits for the thread, letting the
+    // interface thread serve the calls the playback is waiting on meanwhile.
+    void abortAndJoin();
+
+  private:
+    void run();
+
+    TrainingState& m_state;
+    TrainingAudio& m_audio;
+    Ttraining& m_window;
+    std::atomic<bool> m_abort{false};
+    std::atomic<bool> m_finished{false};
+    std::thread m_thread;
+};
+
+}  // namespace dittix::training
