@@ -129,3 +129,49 @@ class Display:
                     self.key(keysym, False)
                 time.sleep(char_gap)
             time.sleep(max(0.0, word_gap - char_gap))
+
+
+class Program:
+    """The real dittix binary copied into a fresh folder with a settings file of its own (the
+    settings live beside the executable), started, and ended by Esc in its main window."""
+
+    def __init__(self, binary, settings_text, env=None):
+        import os
+        import shutil
+        import subprocess
+        import tempfile
+        self._folder = tempfile.TemporaryDirectory()
+        self.folder = self._folder.name
+        shutil.copy(binary, os.path.join(self.folder, "dittix"))
+        self.settings = os.path.join(self.folder, "settings.ini")
+        with open(self.settings, "w") as f:
+            f.write(settings_text)
+        self.process = subprocess.Popen([os.path.join(self.folder, "dittix")], cwd=self.folder,
+                                        env=dict(os.environ, **(env or {})))
+        self.display = Display()
+        self.main_window = self.display.find_window("Dittix - by Zorvan")
+        if self.main_window is None:
+            self.close()
+            raise SystemExit("the main window did not appear")
+        time.sleep(0.5)
+
+    def saved_settings(self):
+        with open(self.settings) as f:
+            return f.read()
+
+    def end_with_escape(self):
+        """Esc in the main window; False when the program did not end by itself."""
+        import subprocess
+        self.display.focus(self.main_window)
+        self.display.tap(XK_Escape)
+        try:
+            self.process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            return False
+        return self.process.returncode == 0
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        self._folder.cleanup()
