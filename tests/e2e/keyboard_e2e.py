@@ -49,8 +49,11 @@ def main():
         x = program.display
         x.focus(x.other_window())
         if audio:
+            # A short latency, so that parec hands over what it recorded as it goes and nothing
+            # is left in its buffer when it is stopped.
             recorder = subprocess.Popen(["parec", "--device=@DEFAULT_MONITOR@", "--raw",
-                                         "--format=s16le"], stdout=subprocess.PIPE)
+                                         "--format=s16le", "--latency-msec=5"],
+                                        stdout=subprocess.PIPE)
             time.sleep(1.0)
 
         def decoded():
@@ -88,11 +91,17 @@ def main():
         if recorder is not None:
             recorder.terminate()
             raw = recorder.communicate()[0]
+            recorded_s = len(raw) / 4 / 44100.0
             frequency, loud_ms = tone_frequency(raw)
-            # The sidetone sounds at the stored 812.7 Hz while the keys are down. How much of the
-            # keying is heard varies from run to run with the audio server's start of a new
-            # stream (see the README), so only the tone itself is required here.
-            if not 805 <= frequency <= 820 or loud_ms < 50:
+            print(f"sidetone: recorded {recorded_s:.1f} s, {loud_ms:.0f} ms of tone, "
+                  f"{frequency:.1f} Hz")
+            # The sidetone sounds at the stored 812.7 Hz while the keys are down: the straight
+            # key alone is held for well over two seconds in all. The null sink of the test's
+            # audio server sometimes stops running for seconds after a program opens its
+            # streams; its monitor then records nothing, and the check cannot be made.
+            if recorded_s < 5.0:
+                print("sidetone not checked: the audio server's null sink stalled")
+            elif not 805 <= frequency <= 820 or loud_ms < 2000:
                 failures.append(f"sidetone: {frequency:.1f} Hz, {loud_ms:.0f} ms heard")
             recorder = None
 
