@@ -11,6 +11,7 @@
 #include "keying/tick_port.h"
 #include "persistence/settings_location.h"
 #include "persistence/settings_writer.h"
+#include "platform/window_frame.h"
 
 namespace dittix::display {
 
@@ -141,13 +142,11 @@ void TDittixForm::FormCreate() {
 }
 
 QSize TDittixForm::outerSize() const {
-    const QSize frame = frameGeometry().size();
-    return frame.isValid() && frame.width() >= width() ? frame : size();
+    return platform::outerSize(*this);
 }
 
 void TDittixForm::setOuterSize(QSize outer) {
-    const QSize margins = outerSize() - size();
-    resize(outer - margins);
+    platform::setOuterSize(*this, outer);
 }
 
 void TDittixForm::FormResize() {
@@ -194,10 +193,9 @@ void TDittixForm::disegnaTabellaMorseTimer() {
     TtabellaCodice& table = *m_tabellaCodice;
     const QSize screen = m_env.screenSize ? m_env.screenSize() : QSize(800, 600);
     const int height = outerSize().height();
-    const QSize frame = table.frameGeometry().size() - table.size();
     table.setSizeable(true);
     table.move(screen.width() - kCodeTableWidth, 0);
-    table.resize(QSize(kCodeTableWidth, height) - frame.expandedTo(QSize(0, 0)));
+    platform::setOuterSize(table, QSize(kCodeTableWidth, height));
     if (m_settings.tabellaCodiceVisibile) {
         table.show();
     }

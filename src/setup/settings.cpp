@@ -10,6 +10,7 @@
 
 #include "persistence/settings_location.h"
 #include "persistence/settings_writer.h"
+#include "platform/window_frame.h"
 
 namespace dittix::setup {
 
@@ -345,13 +346,11 @@ void Tsetup::selectPort(int number) {
 }
 
 int Tsetup::outerHeight() const {
-    const int frame = frameGeometry().height() - geometry().height();
-    return height() + std::max(frame, 0);
+    return platform::outerSize(*this).height();
 }
 
 void Tsetup::setOuterHeight(int outer) {
-    const int frame = std::max(frameGeometry().height() - geometry().height(), 0);
-    setFixedSize(width(), outer - frame);
+    platform::setOuterSize(*this, QSize(platform::outerSize(*this).width(), outer), true);
 }
 
 }  // namespace dittix::setup

@@ -1,5 +1,6 @@
 // The levels window.
 #include "training/livellifrm.h"
+#include "platform/window_frame.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -83,14 +84,12 @@ void Tlivelli::timerTimer() {
 }
 
 int Tlivelli::outerHeight() const {
-    const int frame = frameGeometry().height() - geometry().height();
-    return height() + std::max(frame, 0);
+    return platform::outerSize(*this).height();
 }
 
 void Tlivelli::setOuterHeight(int outer) {
     m_outerHeight = outer;
-    const int frame = std::max(frameGeometry().height() - geometry().height(), 0);
-    setFixedSize(width(), outer - frame);
+    platform::setOuterSize(*this, QSize(platform::outerSize(*this).width(), outer), true);
 }
 
 void Tlivelli::keyPressEvent(QKeyEvent* event) {

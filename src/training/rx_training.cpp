@@ -10,6 +10,7 @@
 
 #include "persistence/settings_location.h"
 #include "persistence/settings_writer.h"
+#include "platform/window_frame.h"
 
 namespace dittix::training {
 
@@ -157,17 +158,15 @@ void Ttraining::FormCreate() {
 }
 
 int Ttraining::outerWidth() const {
-    return width() + std::max(frameGeometry().width() - geometry().width(), 0);
+    return platform::outerSize(*this).width();
 }
 
 int Ttraining::outerHeight() const {
-    return height() + std::max(frameGeometry().height() - geometry().height(), 0);
+    return platform::outerSize(*this).height();
 }
 
 void Ttraining::setOuterSize(QSize outer) {
-    const QSize frame(std::max(frameGeometry().width() - geometry().width(), 0),
-                      std::max(frameGeometry().height() - geometry().height(), 0));
-    resize(outer - frame);
+    platform::setOuterSize(*this, outer);
 }
 
 void Ttraining::resizeEvent(QResizeEvent* event) {
