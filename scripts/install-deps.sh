@@ -27,6 +27,8 @@ packages=(
     fonts-dejavu-core
     python3
     util-linux
+    dpkg-dev
+    desktop-file-utils
 )
 
 missing=()
