@@ -81,10 +81,12 @@ int main(int argc, char** argv) {
     app.setApplicationName(QStringLiteral("Dittix"));
     try {
         auto env = makeEnvironment();
-        // Measurement hook for the benchmark: per-tick processor time and lateness.
+        // Measurement hooks for the benchmark and the soak run: per-tick processor time and
+        // lateness, summed up at the end and, with DITTIX_TICK_LOG, logged as the run goes.
         std::unique_ptr<dittix::display::TickStats> stats;
         if (const char* path = std::getenv("DITTIX_TICK_STATS"); path != nullptr && *path != 0) {
-            stats = std::make_unique<dittix::display::TickStats>(path);
+            const char* log = std::getenv("DITTIX_TICK_LOG");
+            stats = std::make_unique<dittix::display::TickStats>(path, log != nullptr ? log : "");
             env.tickStats = stats.get();
         }
         dittix::display::TDittixForm form(std::move(env));

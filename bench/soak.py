@@ -1,0 +1,170 @@
+"""Soak run of the real dittix binary: an hour (by default) of scripted use in six-minute
+cycles — idle, straight keying with commands, paddles, the setup window open, a training
+exercise played to its end — logging every minute the resident memory and the ticks that came
+more than 5 ms late (from the program's own tick log, DITTIX_TICK_LOG).
+
+Usage: python3 bench/soak.py BUILD/src/dittix [minutes]
+Needs DISPLAY and an audio server (scripts/soak.sh starts both and a private /dev)."""
+import os
+import random
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+import xkeys  # noqa: E402
+
+SETTINGS = ("; soak\n[Settings]\nlivello1=EISH5TMO0\n"
+            "livello2=ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789?=-/.,\n"
+            "LIV ES=2\nVEL ES=100\nTEMPO ES=1\nINTER ES=0\nMOSTRA ES=1\nSerial Port=1\n")
+PHASES = ["idle", "straight", "paddles", "setup", "training", "training-end"]
+KEYS = [xkeys.XK_Control_R, xkeys.XK_Right, xkeys.XK_Control_L, xkeys.XK_Left]
+COMMANDS = [ord("1"), ord("2"), ord("+"), ord("-"), ord("9"), ord("0"), ord("c")]
+CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
+
+
+def rss_kib(pid):
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    return 0
+
+
+def cpu_seconds(pid):
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / CLOCK_TICKS
+
+
+def late_ticks(log, start, end):
+    """The (time, ms) of the late ticks the program logged between start and end (monotonic)."""
+    found = []
+    if os.path.exists(log):
+        with open(log) as f:
+            for line in f:
+                parts = line.split()
+                if parts and parts[0] == "late" and start <= float(parts[1]) < end:
+                    found.append((float(parts[1]), float(parts[2])))
+    return found
+
+
+class Soak:
+    def __init__(self, program, rng):
+        self.program = program
+        self.x = program.display
+        self.rng = rng
+        self.training = None
+
+    def command(self, keysym):
+        self.x.focus(self.program.main_window)
+        self.x.tap(keysym)
+
+    def straight(self, until):
+        letters = "abcdefghijklmnopqrstuvwxyz0123456789"
+        next_command = time.monotonic() + 10
+        while time.monotonic() < until - 3:
+            word = "".join(self.rng.choice(letters) for _ in range(self.rng.randint(1, 5)))
+            self.x.key_text(word, self.rng.choice(KEYS), 0.05, char_gap=0.25, word_gap=0.7)
+            if time.monotonic() > next_command:
+                self.command(self.rng.choice(COMMANDS))
+                next_command = time.monotonic() + 10
+
+    def paddles(self, until):
+        self.command(ord("p"))
+        swapped = False
+        while time.monotonic() < until - 3:
+            held = self.rng.choice([[KEYS[0]], [KEYS[2]], [KEYS[1], KEYS[3]], [KEYS[0], KEYS[2]]])
+            for k in held:
+                self.x.key(k, True)
+            time.sleep(self.rng.uniform(0.08, 1.2))
+            for k in held:
+                self.x.key(k, False)
+            time.sleep(self.rng.uniform(0.2, 0.9))
+            if not swapped and self.rng.random() < 0.05:
+                self.command(ord("r"))
+                self.command(ord("r"))
+                swapped = True
+        self.command(ord("p"))
+
+    def setup(self, until):
+        self.command(ord("s"))
+        window = self.x.find_window("Settings", timeout=10)
+        time.sleep(max(0.0, until - 8 - time.monotonic()))
+        if window is not None:
+            self.x.focus(window)
+            self.x.tap(xkeys.XK_Escape)
+
+    def start_training(self, until):
+        self.command(ord("e"))
+        self.training = self.x.find_window("ESERCIZIO RICEZIONE", timeout=10)
+        if self.training is not None:
+            time.sleep(0.5)
+            self.x.click(self.training, 878 + 40, 8 + 16)  # START
+
+    def end_training(self, until):
+        # The one-minute exercise ended during the previous minute; Esc closes the window.
+        time.sleep(max(0.0, until - 10 - time.monotonic()))
+        if self.training is not None:
+            self.x.focus(self.training)
+            self.x.tap(xkeys.XK_Escape)
+
+    def idle(self, until):
+        pass
+
+
+def main():
+    binary = sys.argv[1]
+    minutes = int(sys.argv[2]) if len(sys.argv) > 2 else 60
+    folder = os.environ.get("TMPDIR", "/tmp")
+    tick_log = os.path.join(folder, f"dittix-soak-ticks-{os.getpid()}.log")
+    summary = os.path.join(folder, f"dittix-soak-summary-{os.getpid()}.txt")
+    program = xkeys.Program(binary, SETTINGS,
+                            env={"DITTIX_TICK_STATS": summary, "DITTIX_TICK_LOG": tick_log})
+    soak = Soak(program, random.Random(7))
+    actions = {"idle": soak.idle, "straight": soak.straight, "paddles": soak.paddles,
+               "setup": soak.setup, "training": soak.start_training,
+               "training-end": soak.end_training}
+    rows = []
+    try:
+        print("minute phase         rss_kib  cpu_%  late_ticks  worst_late_ms", flush=True)
+        start = time.monotonic()
+        for minute in range(minutes):
+            phase = PHASES[minute % len(PHASES)]
+            begin, end = start + 60 * minute, start + 60 * (minute + 1)
+            cpu0 = cpu_seconds(program.process.pid)
+            actions[phase](end)
+            time.sleep(max(0.0, end - time.monotonic()))
+            if program.process.poll() is not None:
+                raise SystemExit(f"the program ended during minute {minute + 1}")
+            late = late_ticks(tick_log, begin, end)
+            rss = rss_kib(program.process.pid)
+            cpu = 100 * (cpu_seconds(program.process.pid) - cpu0) / 60
+            worst = f"{max(ms for _, ms in late):.1f}" if late else "-"
+            rows.append((minute + 1, phase, rss, len(late)))
+            print(f"{minute + 1:6d} {phase:12s} {rss:9d} {cpu:6.2f} {len(late):11d}  {worst}",
+                  flush=True)
+        ok = program.end_with_escape()
+    finally:
+        program.close()
+
+    idle_late = sum(n for _, phase, _, n in rows if phase == "idle")
+    all_late = sum(n for *_, n in rows)
+    print(f"late ticks while idle: {idle_late}; in all: {all_late}")
+    if len(rows) >= 12:
+        # Memory after the first two cycles (everything built and composed once) against the end.
+        settled = max(r for m, _, r, _ in rows if 7 <= m <= 12)
+        last = max(r for _, _, r, _ in rows[-6:])
+        print(f"resident memory: {settled} KiB in cycle 2, {last} KiB in the last cycle "
+              f"({last - settled:+d} KiB)")
+    print(f"ended by Esc: {'yes' if ok else 'NO'}")
+    if os.path.exists(summary):
+        print(open(summary).read(), end="")
+        os.remove(summary)
+    if os.path.exists(tick_log):
+        print("program's own minute lines:")
+        print("".join(line for line in open(tick_log) if line.startswith("minute")), end="")
+        os.remove(tick_log)
+
+
+if __name__ == "__main__":
+    main()
