@@ -70,10 +70,32 @@ bool isWritableDirectory(const fs::path& directory) {
     return true;
 }
 
+bool isSharedProgramDirectory(const fs::path& directory) {
+#if defined(_WIN32)
+    (void)directory;
+    return false;
+#else
+    std::error_code error;
+    const fs::path dir = fs::weakly_canonical(directory, error).lexically_normal();
+    if (error || dir.empty()) {
+        return false;
+    }
+    for (const char* shared : {"/bin", "/sbin", "/usr/bin", "/usr/sbin", "/usr/games",
+                               "/usr/local/bin", "/usr/local/sbin", "/usr/local/games"}) {
+        if (dir == fs::path(shared) || dir == fs::path(shared) / "") {
+            return true;
+        }
+    }
+    return false;
+#endif
+}
+
 fs::path resolveSettingsPath(const fs::path& executableDir, const fs::path& userConfigDir) {
     const fs::path beside = executableDir / kSettingsFileName;
     std::error_code error;
-    if (fs::exists(beside, error) || isWritableDirectory(executableDir) || userConfigDir.empty()) {
+    const bool writableHere =
+        isWritableDirectory(executableDir) && !isSharedProgramDirectory(executableDir);
+    if (fs::exists(beside, error) || writableHere || userConfigDir.empty()) {
         return beside;
     }
     return userConfigDir / kSettingsFileName;

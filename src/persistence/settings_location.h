@@ -17,6 +17,10 @@ std::filesystem::path userConfigDirectory();
 // True when a file can be created in `directory` (tried, not guessed from permission bits).
 bool isWritableDirectory(const std::filesystem::path& directory);
 
+// True for the system's shared program folders (/usr/bin, /usr/local/bin, …). A program
+// installed there keeps its settings per user even when run by root, who could write there.
+bool isSharedProgramDirectory(const std::filesystem::path& directory);
+
 std::filesystem::path resolveSettingsPath(const std::filesystem::path& executableDir,
                                           const std::filesystem::path& userConfigDir);
 

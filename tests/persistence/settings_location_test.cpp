@@ -36,6 +36,24 @@ TEST(SettingsLocation, NoUserFolderKnownFallsBackBesideExecutable) {
     EXPECT_EQ(resolveSettingsPath(root.file("missing"), {}), root.file("missing") / "settings.ini");
 }
 
+TEST(SettingsLocation, SharedProgramFoldersKeepSettingsPerUserEvenWhenWritable) {
+    // Root can write to /usr/bin; an installed program must still not put its file there.
+    struct Row {
+        const char* dir;
+        bool shared;
+    };
+    for (const Row& row :
+         {Row{"/usr/bin", true}, Row{"/usr/bin/", true}, Row{"/usr/local/bin", true},
+          Row{"/usr/../usr/games", true}, Row{"/usr", false},
+          Row{"/usr/bin/dittix-portable", false}, Row{"/opt/dittix", false}, Row{"", false}}) {
+        EXPECT_EQ(isSharedProgramDirectory(row.dir), row.shared) << row.dir;
+    }
+    test::TempDir user;
+    if (!std::filesystem::exists("/usr/bin/settings.ini")) {
+        EXPECT_EQ(resolveSettingsPath("/usr/bin", user.path()), user.file("settings.ini"));
+    }
+}
+
 TEST(SettingsLocation, UserFolderFollowsXdgConfigHome) {
     const char* saved = std::getenv("XDG_CONFIG_HOME");
     const std::string restore = saved ? saved : "";
