@@ -51,6 +51,16 @@ MORSE = {
 }
 
 
+def wait_for(predicate, timeout):
+    """Polls `predicate` until it holds or `timeout` seconds have passed; its last answer."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if predicate():
+            return True
+        time.sleep(0.05)
+    return predicate()
+
+
 class Display:
     def __init__(self):
         self.d = _x11.XOpenDisplay(None)
@@ -133,9 +143,11 @@ class Display:
 
 class Program:
     """The real dittix binary copied into a fresh folder with a settings file of its own (the
-    settings live beside the executable), started, and ended by Esc in its main window."""
+    settings live beside the executable), started, and ended by Esc in its main window. With
+    `decoded_log`, the program appends every decoded text and word space to a file in that
+    folder (its test hook DITTIX_DECODED_LOG), read back by decoded()."""
 
-    def __init__(self, binary, settings_text, env=None):
+    def __init__(self, binary, settings_text, env=None, decoded_log=False):
         import os
         import shutil
         import subprocess
@@ -146,8 +158,12 @@ class Program:
         self.settings = os.path.join(self.folder, "settings.ini")
         with open(self.settings, "w") as f:
             f.write(settings_text)
+        env = dict(env or {})
+        self._decoded_log = os.path.join(self.folder, "decoded.txt") if decoded_log else None
+        if self._decoded_log:
+            env["DITTIX_DECODED_LOG"] = self._decoded_log
         self.process = subprocess.Popen([os.path.join(self.folder, "dittix")], cwd=self.folder,
-                                        env=dict(os.environ, **(env or {})))
+                                        env=dict(os.environ, **env))
         self.display = Display()
         self.main_window = self.display.find_window("Dittix - by Zorvan")
         if self.main_window is None:
@@ -158,6 +174,14 @@ class Program:
     def saved_settings(self):
         with open(self.settings) as f:
             return f.read()
+
+    def decoded(self):
+        """The decoded text so far (empty before the first character)."""
+        try:
+            with open(self._decoded_log, encoding="utf-8") as f:
+                return f.read()
+        except FileNotFoundError:
+            return ""
 
     def end_with_escape(self):
         """Esc in the main window; False when the program did not end by itself."""

@@ -1,0 +1,133 @@
+"""The audio server's sink as the end-to-end tests hear it: its monitor recorded with parec, each
+chunk stamped on arrival so that a stretch of the session can be cut out of the recording and
+checked for the tones it should hold."""
+import array
+import os
+import subprocess
+import threading
+import time
+
+RATE = 44100
+# The sidetone and the training tones are full-scale sines; silence in the null sink is zero.
+LOUD = 2000
+
+
+class SinkRecorder:
+    """parec on the default sink's monitor, in the monitor's own format (s16le, two channels at
+    44 100 Hz; asking parec to convert records nothing with some servers), the left channel kept.
+    A short latency makes parec hand over what it recorded as it goes, so that a chunk's arrival
+    time is close to the time its samples were played."""
+
+    def __init__(self):
+        self._process = subprocess.Popen(["parec", "--device=@DEFAULT_MONITOR@", "--raw",
+                                          "--format=s16le", "--latency-msec=5"],
+                                         stdout=subprocess.PIPE)
+        self._lock = threading.Lock()
+        self._samples = array.array("h")
+        self._arrivals = []  # (arrival time, frames recorded by then), one per chunk
+        self._reader = threading.Thread(target=self._read, daemon=True)
+        self._reader.start()
+
+    def _read(self):
+        pending = b""
+        while True:
+            data = os.read(self._process.stdout.fileno(), 16384)
+            if not data:
+                return
+            now = time.monotonic()
+            pending += data
+            whole = len(pending) // 4 * 4
+            left = array.array("h", pending[:whole])[::2]
+            pending = pending[whole:]
+            with self._lock:
+                self._samples.extend(left)
+                self._arrivals.append((now, len(self._samples)))
+
+    def wait_running(self, seconds=0.5, timeout=15.0):
+        """Waits until the sink has been delivering its samples at its own rate for `seconds`;
+        False when it did not within `timeout`. A new stream, as when the program under test
+        opens its audio outputs, can hold the null sink up for a while."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            now = time.monotonic()
+            if now - self.started_at() >= seconds and self.delivered(now - seconds, now) >= 0.9:
+                return True
+            time.sleep(0.05)
+        return False
+
+    def started_at(self):
+        with self._lock:
+            return self._arrivals[0][0] if self._arrivals else float("inf")
+
+    def _frames_by(self, moment):
+        """How many frames had arrived at `moment`."""
+        with self._lock:
+            frames = 0
+            for arrival, total in self._arrivals:
+                if arrival > moment:
+                    break
+                frames = total
+            return frames
+
+    def delivered(self, start, end):
+        """The share of the frames the sink should have played from `start` to `end` (monotonic
+        times) that arrived in that time: about 1 while the sink runs, well below when it
+        stalled (a stalled null sink drops that time instead of catching up)."""
+        if end <= start:
+            return 0.0
+        return (self._frames_by(end) - self._frames_by(start)) / ((end - start) * RATE)
+
+    def dropped(self, start, end):
+        """Seconds of the sink's time from `start` to `end` that never arrived: a few
+        milliseconds while it runs (a chunk on either side of the edges), the length of a stall
+        when it stalled."""
+        return max(0.0, (end - start) - (self._frames_by(end) - self._frames_by(start)) / RATE)
+
+    def samples(self, start, end):
+        """The left channel's samples that arrived from `start` to `end` (monotonic times)."""
+        first, last = self._frames_by(start), self._frames_by(end)
+        with self._lock:
+            return self._samples[first:last]
+
+    def stop(self):
+        if self._process.poll() is None:
+            self._process.terminate()
+        self._process.wait()
+        self._reader.join(timeout=5)
+        self._process.stdout.close()
+
+
+def tone_frequency(samples):
+    """The frequency of the tones in a recording, from the median length of their cycles, and
+    how many milliseconds of it were loud. Cycles are measured between rising zero crossings
+    placed by linear interpolation, so the frequency is found to a fraction of a hertz; a jump
+    from silence into a tone is no crossing, and the median ignores a cycle broken at a tone's
+    start or end. 0 Hz when there is no tone."""
+    loud = sum(1 for v in samples if abs(v) > LOUD)
+    crossings = [i - 1 + a / (a - b) for i, (a, b) in enumerate(zip(samples, samples[1:]), 1)
+                 if a < 0 <= b and b < 8000 and (a < -500 or b > 500)]
+    periods = sorted(y - x for x, y in zip(crossings, crossings[1:]) if 20 < y - x < 200)
+    if not periods:
+        return 0.0, loud * 1000.0 / RATE
+    return RATE / periods[len(periods) // 2], loud * 1000.0 / RATE
+
+
+def bursts(samples, quiet_ms=15):
+    """The tones in a recording as (start ms, length ms): loud stretches separated by more than
+    `quiet_ms` of silence (a sine crosses zero inside a tone, so shorter quiet runs belong to
+    it)."""
+    found = []
+    quiet_limit = quiet_ms * RATE // 1000
+    start = last = None
+    for i, v in enumerate(samples):
+        if abs(v) <= LOUD:
+            continue
+        if start is not None and i - last > quiet_limit:
+            found.append((start * 1000.0 / RATE, (last - start + 1) * 1000.0 / RATE))
+            start = None
+        if start is None:
+            start = i
+        last = i
+    if start is not None:
+        found.append((start * 1000.0 / RATE, (last - start + 1) * 1000.0 / RATE))
+    return found
