@@ -30,6 +30,26 @@ _xtst.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_i
                                        ctypes.c_ulong]
 _xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
                                        ctypes.c_ulong]
+_x11.XFree.argtypes = [ctypes.c_void_p]
+
+
+class _XWindowAttributes(ctypes.Structure):
+    _fields_ = [("x", ctypes.c_int), ("y", ctypes.c_int), ("width", ctypes.c_int),
+                ("height", ctypes.c_int), ("border_width", ctypes.c_int),
+                ("depth", ctypes.c_int), ("visual", ctypes.c_void_p), ("root", ctypes.c_ulong),
+                ("class_", ctypes.c_int), ("bit_gravity", ctypes.c_int),
+                ("win_gravity", ctypes.c_int), ("backing_store", ctypes.c_int),
+                ("backing_planes", ctypes.c_ulong), ("backing_pixel", ctypes.c_ulong),
+                ("save_under", ctypes.c_int), ("colormap", ctypes.c_ulong),
+                ("map_installed", ctypes.c_int), ("map_state", ctypes.c_int),
+                ("all_event_masks", ctypes.c_long), ("your_event_mask", ctypes.c_long),
+                ("do_not_propagate_mask", ctypes.c_long), ("override_redirect", ctypes.c_int),
+                ("screen", ctypes.c_void_p)]
+
+
+_x11.XGetWindowAttributes.argtypes = [ctypes.c_void_p, ctypes.c_ulong,
+                                      ctypes.POINTER(_XWindowAttributes)]
+_IS_VIEWABLE = 2
 _x11.XTranslateCoordinates.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong,
                                        ctypes.c_int, ctypes.c_int, ctypes.POINTER(ctypes.c_int),
                                        ctypes.POINTER(ctypes.c_int),
@@ -40,6 +60,11 @@ XK_Control_L = 0xFFE3
 XK_Right = 0xFF53
 XK_Left = 0xFF51
 XK_Escape = 0xFF1B
+# The main window's command keys used by the tests.
+XK_0 = 0x30
+XK_e = 0x65
+XK_p = 0x70
+XK_s = 0x73
 
 MORSE = {
     "a": ".-", "b": "-...", "c": "-.-.", "d": "-..", "e": ".", "f": "..-.", "g": "--.",
@@ -61,11 +86,20 @@ def wait_for(predicate, timeout):
     return predicate()
 
 
+# Xlib's default error handler ends the process, which would leave the program under test
+# running; a window that the program destroyed between two requests is no reason for that.
+_XErrorHandler = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
+_x11.XSetErrorHandler.argtypes = [_XErrorHandler]
+_x11.XSetErrorHandler.restype = ctypes.c_void_p
+_ignore_x_errors = _XErrorHandler(lambda display, event: 0)
+
+
 class Display:
     def __init__(self):
         self.d = _x11.XOpenDisplay(None)
         if not self.d:
             raise RuntimeError("cannot open the X display")
+        _x11.XSetErrorHandler(_ignore_x_errors)
 
     def key(self, keysym, down):
         code = _x11.XKeysymToKeycode(self.d, keysym)
@@ -77,20 +111,22 @@ class Display:
         time.sleep(0.02)
         self.key(keysym, False)
 
-    def find_window(self, title, timeout=20.0):
-        """The first window whose name starts with `title`, waiting for it to appear."""
+    def find_window(self, title, timeout=20.0, shown=False):
+        """The first window whose name starts with `title`, waiting for it to appear. With
+        `shown`, only a window on the screen counts: a window that was shown before and then
+        hidden is still found by its name."""
         deadline = time.time() + timeout
         while time.time() < deadline:
-            found = self._search(_x11.XDefaultRootWindow(self.d), title.encode())
+            found = self._search(_x11.XDefaultRootWindow(self.d), title.encode(), shown)
             if found:
                 return found
             time.sleep(0.1)
         return None
 
-    def _search(self, window, title):
+    def _search(self, window, title, shown):
         name = ctypes.c_char_p()
         if _x11.XFetchName(self.d, window, ctypes.byref(name)) and name.value:
-            if name.value.startswith(title):
+            if name.value.startswith(title) and (not shown or self.is_viewable(window)):
                 return window
         root, parent = ctypes.c_ulong(), ctypes.c_ulong()
         children = ctypes.POINTER(ctypes.c_ulong)()
@@ -99,7 +135,7 @@ class Display:
                                ctypes.byref(children), ctypes.byref(count)):
             return None
         for i in range(count.value):
-            found = self._search(children[i], title)
+            found = self._search(children[i], title, shown)
             if found:
                 return found
         return None
@@ -117,6 +153,20 @@ class Display:
     def focus(self, window):
         _x11.XSetInputFocus(self.d, window, 1, 0)
         _x11.XSync(self.d, 0)
+
+    def window_name(self, window):
+        name = ctypes.c_char_p()
+        if not _x11.XFetchName(self.d, window, ctypes.byref(name)) or name.value is None:
+            return None
+        text = name.value.decode("utf-8", "replace")
+        _x11.XFree(name)
+        return text
+
+    def is_viewable(self, window):
+        attributes = _XWindowAttributes()
+        if not _x11.XGetWindowAttributes(self.d, window, ctypes.byref(attributes)):
+            return False
+        return attributes.map_state == _IS_VIEWABLE
 
     def other_window(self):
         w = _x11.XCreateSimpleWindow(self.d, _x11.XDefaultRootWindow(self.d), 0, 0, 50, 50, 0, 0, 0)
@@ -139,6 +189,41 @@ class Display:
                     self.key(keysym, False)
                 time.sleep(char_gap)
             time.sleep(max(0.0, word_gap - char_gap))
+
+    def key_paddles(self, text, dot_seconds, decode_seconds, blank_seconds):
+        """Keys `text` on the paddles, one tap for each element: the dot paddle is the right
+        keys (Right Ctrl), the dash paddle the left keys (Left Ctrl). The keyer times the
+        elements itself from its dot D: a dot is D of tone and D of silence, a dash 3 D and D.
+
+        It takes the next element of a character from a tap made from the end of the current
+        tone (a tap during the tone is not remembered) until the decode time after the
+        element's end (the character is decoded then), so the tap comes halfway through that
+        time. The next character is tapped halfway between the decode and the word space (the
+        blank time after the element's end), the next word well after the word space. Each wait
+        is counted from the previous tap, so late wake-ups do not add up."""
+        paddles = {".": XK_Control_R, "-": XK_Control_L}
+        elements = []  # (element, what follows it: "element", "character" or "word")
+        for word in text.split():
+            for ch in word:
+                code = MORSE[ch]
+                elements += [(e, "element") for e in code[:-1]] + [(code[-1], "character")]
+            elements[-1] = (elements[-1][0], "word")
+        tapped = None
+        wait = 0.0
+        for element, follows in elements:
+            if tapped is not None:
+                time.sleep(max(0.0, tapped + wait - time.monotonic()))
+            tapped = time.monotonic()
+            self.tap(paddles[element])
+            tone = dot_seconds if element == "." else 3 * dot_seconds
+            end = tone + dot_seconds
+            if follows == "element":
+                wait = (tone + end + decode_seconds) / 2
+            elif follows == "character":
+                wait = end + (decode_seconds + blank_seconds) / 2
+            else:
+                wait = end + blank_seconds + 3 * dot_seconds
+        time.sleep(max(0.0, tapped + wait - time.monotonic()))
 
 
 class Program:
