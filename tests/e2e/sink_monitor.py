@@ -2,6 +2,7 @@
 chunk stamped on arrival so that a stretch of the session can be cut out of the recording and
 checked for the tones it should hold."""
 import array
+import bisect
 import os
 import subprocess
 import threading
@@ -62,12 +63,8 @@ class SinkRecorder:
     def _frames_by(self, moment):
         """How many frames had arrived at `moment`."""
         with self._lock:
-            frames = 0
-            for arrival, total in self._arrivals:
-                if arrival > moment:
-                    break
-                frames = total
-            return frames
+            i = bisect.bisect_right(self._arrivals, moment, key=lambda chunk: chunk[0])
+            return self._arrivals[i - 1][1] if i > 0 else 0
 
     def delivered(self, start, end):
         """The share of the frames the sink should have played from `start` to `end` (monotonic
