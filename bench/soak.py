@@ -1,6 +1,6 @@
 """Soak run of the real dittix binary: an hour (by default) of scripted use in six-minute
 cycles — idle, straight keying with commands, paddles, the setup window open, a training
-exercise played to its end — logging every minute the resident memory and the ticks that came
+exercise at 20 or 150 CPM played to its end — logging every minute the resident memory and the ticks that came
 more than 5 ms late (from the program's own tick log, DITTIX_TICK_LOG).
 
 Usage: python3 bench/soak.py BUILD/src/dittix [minutes]
@@ -88,7 +88,7 @@ class Soak:
 
     def setup(self, until):
         self.command(ord("s"))
-        window = self.x.find_window("Settings", timeout=10)
+        window = self.x.find_window("Settings", timeout=10, shown=True)
         time.sleep(max(0.0, until - 8 - time.monotonic()))
         if window is not None:
             self.x.focus(window)
@@ -96,8 +96,16 @@ class Soak:
 
     def start_training(self, until):
         self.command(ord("e"))
-        self.training = self.x.find_window("ESERCIZIO RICEZIONE", timeout=10)
+        self.training = self.x.find_window("ESERCIZIO RICEZIONE", timeout=10, shown=True)
         if self.training is not None:
+            time.sleep(0.5)
+            # Every other cycle the slowest speed (the largest tone bank), else the fastest: a
+            # recomposition each time.
+            self.slow = not getattr(self, "slow", False)
+            self.x.click(self.training, 152 + 48, 8 + 12)  # the speed list
+            time.sleep(0.5)
+            self.x.tap(0xFF50 if self.slow else 0xFF57)  # Home (20 CPM) or End (150 CPM)
+            self.x.tap(0xFF0D)  # Return
             time.sleep(0.5)
             self.x.click(self.training, 878 + 40, 8 + 16)  # START
 
