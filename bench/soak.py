@@ -54,10 +54,22 @@ class Soak:
         self.x = program.display
         self.rng = rng
         self.training = None
+        self.actions = []  # (monotonic time, what): commands and clicks, to explain late ticks
+
+    def note(self, what):
+        self.actions.append((time.monotonic(), what))
 
     def command(self, keysym):
         self.x.focus(self.program.main_window)
+        self.note(chr(keysym))
         self.x.tap(keysym)
+
+    def after_action(self, t, window=0.3):
+        """The action that came at most `window` seconds before t, if any."""
+        for when, what in reversed(self.actions):
+            if when <= t:
+                return what if t - when <= window else None
+        return None
 
     def straight(self, until):
         letters = "abcdefghijklmnopqrstuvwxyz0123456789"
@@ -92,6 +104,7 @@ class Soak:
         time.sleep(max(0.0, until - 8 - time.monotonic()))
         if window is not None:
             self.x.focus(window)
+            self.note("Esc setup")
             self.x.tap(xkeys.XK_Escape)
 
     def start_training(self, until):
@@ -105,8 +118,10 @@ class Soak:
             self.x.click(self.training, 152 + 48, 8 + 12)  # the speed list
             time.sleep(0.5)
             self.x.tap(0xFF50 if self.slow else 0xFF57)  # Home (20 CPM) or End (150 CPM)
+            self.note("speed")
             self.x.tap(0xFF0D)  # Return
             time.sleep(0.5)
+            self.note("START")
             self.x.click(self.training, 878 + 40, 8 + 16)  # START
 
     def end_training(self, until):
@@ -114,6 +129,7 @@ class Soak:
         time.sleep(max(0.0, until - 10 - time.monotonic()))
         if self.training is not None:
             self.x.focus(self.training)
+            self.note("Esc training")
             self.x.tap(xkeys.XK_Escape)
 
     def idle(self, until):
@@ -134,7 +150,7 @@ def main():
                "training-end": soak.end_training}
     rows = []
     try:
-        print("minute phase         rss_kib  cpu_%  late_ticks  worst_late_ms", flush=True)
+        print("minute phase         rss_kib  cpu_%  late_ticks  worst_late_ms  after", flush=True)
         start = time.monotonic()
         for minute in range(minutes):
             phase = PHASES[minute % len(PHASES)]
@@ -148,20 +164,25 @@ def main():
             rss = rss_kib(program.process.pid)
             cpu = 100 * (cpu_seconds(program.process.pid) - cpu0) / 60
             worst = f"{max(ms for _, ms in late):.1f}" if late else "-"
-            rows.append((minute + 1, phase, rss, len(late)))
-            print(f"{minute + 1:6d} {phase:12s} {rss:9d} {cpu:6.2f} {len(late):11d}  {worst}",
-                  flush=True)
+            # A late tick within 0.3 s of a command or a click was held up by that command's
+            # handler (a port scan, a bitmap cleared, tones composed) on the interface thread.
+            causes = [soak.after_action(t) or "?" for t, _ in late]
+            rows.append((minute + 1, phase, rss, len(late), causes.count("?")))
+            print(f"{minute + 1:6d} {phase:12s} {rss:9d} {cpu:6.2f} {len(late):11d}  {worst:>13s}"
+                  f"  {' '.join(causes)}", flush=True)
         ok = program.end_with_escape()
     finally:
         program.close()
 
-    idle_late = sum(n for _, phase, _, n in rows if phase == "idle")
-    all_late = sum(n for *_, n in rows)
-    print(f"late ticks while idle: {idle_late}; in all: {all_late}")
+    idle_late = sum(n for _, phase, _, n, _ in rows if phase == "idle")
+    all_late = sum(row[3] for row in rows)
+    unexplained = sum(row[4] for row in rows)
+    print(f"late ticks while idle: {idle_late}; in all: {all_late}, of which {unexplained} "
+          f"not right after a command or click")
     if len(rows) >= 12:
         # Memory after the first two cycles (everything built and composed once) against the end.
-        settled = max(r for m, _, r, _ in rows if 7 <= m <= 12)
-        last = max(r for _, _, r, _ in rows[-6:])
+        settled = max(row[2] for row in rows if 7 <= row[0] <= 12)
+        last = max(row[2] for row in rows[-6:])
         print(f"resident memory: {settled} KiB in cycle 2, {last} KiB in the last cycle "
               f"({last - settled:+d} KiB)")
     print(f"ended by Esc: {'yes' if ok else 'NO'}")
