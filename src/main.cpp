@@ -16,24 +16,10 @@
 #include "persistence/value_parsing.h"
 #include "platform/audio_output.h"
 #include "platform/keyboard_query.h"
+#include "platform/memory_bounds.h"
 #include "platform/serial_lines.h"
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
 namespace {
-
-// Keeps the resident memory flat over a long session.
-void boundMemory() {
-#if defined(__GLIBC__)
-    // Blocks of 128 KiB and more (the training tones, the bitmaps) get mappings of their own and
-    // go back to the system when freed. By default glibc raises this threshold after the first
-    // such block is freed; every recomposed tone bank then lands in the heap, whose holes are
-    // never returned, and the resident memory grew by about 1 MB per recomposition at 20 CPM.
-    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
-#endif
-}
 
 // Shows an exception that escapes an event handler in the standard error box; the program goes
 // on, as it does for any failed command.
@@ -93,7 +79,7 @@ dittix::display::MainWindowEnvironment makeEnvironment() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    boundMemory();
+    dittix::platform::keepLargeBlocksMapped();
     DittixApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Dittix"));
     // The style's drawings of the training window's lists are cached under keys that change with
