@@ -12,6 +12,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 import xkeys  # noqa: E402
+from window_bench import cpu_seconds, rss_kib  # noqa: E402
 
 SETTINGS = ("; soak\n[Settings]\nlivello1=EISH5TMO0\n"
             "livello2=ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789?=-/.,\n"
@@ -19,23 +20,6 @@ SETTINGS = ("; soak\n[Settings]\nlivello1=EISH5TMO0\n"
 PHASES = ["idle", "straight", "paddles", "setup", "training", "training-end"]
 KEYS = [xkeys.XK_Control_R, xkeys.XK_Right, xkeys.XK_Control_L, xkeys.XK_Left]
 COMMANDS = [ord("1"), ord("2"), ord("+"), ord("-"), ord("9"), ord("0"), ord("c")]
-CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
-
-
-def rss_kib(pid):
-    with open(f"/proc/{pid}/status") as f:
-        for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    return 0
-
-
-def cpu_seconds(pid):
-    with open(f"/proc/{pid}/stat") as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / CLOCK_TICKS
-
-
 def late_ticks(log, start, end):
     """The (time, ms) of the late ticks the program logged between start and end (monotonic)."""
     found = []

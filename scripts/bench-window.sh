@@ -5,10 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DDITTIX_BUILD_TESTS=OFF >/dev/null
-cmake --build build/release -j "$(nproc 2>/dev/null || echo 2)" --target dittix >/dev/null
-
 source scripts/services.sh
+build_release_program
 trap stop_services EXIT
 start_xvfb
 start_pulseaudio

@@ -54,3 +54,25 @@ start_pulseaudio() {
     fi
     echo "=== audio server with a null sink at $PULSE_SERVER"
 }
+
+# The release build of the program alone, in build/release (benchmarks, soak, screenshots).
+build_release_program() {
+    cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DDITTIX_BUILD_TESTS=OFF >/dev/null
+    cmake --build build/release -j "$(nproc 2>/dev/null || echo 2)" --target dittix >/dev/null
+}
+
+# Runs a command with the given pseudo-terminals as serial devices in a private /dev when root
+# (so no real port is opened), else as it is: with_serial_ptys NAME... -- COMMAND...
+with_serial_ptys() {
+    local names=()
+    while [[ $1 != "--" ]]; do
+        names+=("$1")
+        shift
+    done
+    shift
+    if [[ $(id -u) -eq 0 ]]; then
+        python3 tests/platform/private_dev.py "${names[@]}" -- "$@"
+    else
+        "$@"
+    fi
+}

@@ -6,16 +6,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 minutes="${1:-60}"
 bash scripts/install-deps.sh
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DDITTIX_BUILD_TESTS=OFF >/dev/null
-cmake --build build/release -j "$(nproc 2>/dev/null || echo 2)" --target dittix >/dev/null
-
 source scripts/services.sh
+build_release_program
 trap stop_services EXIT
 start_xvfb
 start_pulseaudio
-if [[ $(id -u) -eq 0 ]]; then
-    python3 tests/platform/private_dev.py ttyUSB0 ttyUSB1 ttyACM0 -- \
-        python3 bench/soak.py build/release/src/dittix "$minutes"
-else
-    python3 bench/soak.py build/release/src/dittix "$minutes"
-fi
+with_serial_ptys ttyUSB0 ttyUSB1 ttyACM0 -- python3 bench/soak.py build/release/src/dittix "$minutes"
