@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 
 #include <algorithm>
+#include <cstring>
 
 #include "display/fonts.h"
 #include "keying/morse_table.h"
@@ -192,6 +193,24 @@ void TapeDisplay::copyRect(const QRect& source, const QRect& destination) {
         // The band just above the separating line can have no rows left to take; it becomes
         // blank rather than keep the old trace that the next row would be drawn over.
         m_painter.fillRect(destination, Qt::black);
+        markDirty(destination);
+        return;
+    }
+    const QRect all = m_image.rect();
+    if (source.size() == destination.size() && !source.intersects(destination) &&
+        all.contains(source) && all.contains(destination)) {
+        // Rows are copied in place: a band of text is half a megabyte, and a temporary copy
+        // of it would make the tick wait for fresh memory from the system.
+        uchar* const bits = m_image.bits();
+        const qsizetype stride = m_image.bytesPerLine();
+        const auto pixel = [bits, stride](int x, int y) {
+            return bits + y * stride + x * qsizetype(sizeof(QRgb));
+        };
+        const auto rowBytes = static_cast<std::size_t>(source.width()) * sizeof(QRgb);
+        for (int row = 0; row < source.height(); ++row) {
+            std::memcpy(pixel(destination.left(), destination.top() + row),
+                        pixel(source.left(), source.top() + row), rowBytes);
+        }
         markDirty(destination);
         return;
     }

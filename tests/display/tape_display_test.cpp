@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
 #include "display/tick_binding.h"
 #include "keying/decode_tick.h"
 #include "platform/keyboard_query.h"
@@ -252,6 +255,61 @@ TEST(TextArea, CharacterLineFeedsTestTheTopAndWordSpacesTheBottom) {
     }
     EXPECT_EQ(w.display.textY(), 850);  // a word space scrolls at once instead of going to 1010
 }
+
+// Every pixel of the bitmap gets its own colour; a scroll must move whole rows unchanged.
+struct ScrollCase {
+    const char* name;
+    bool text;  // scrollText, or else scrollTrace
+    int width;
+    int height;
+};
+
+class ScrollMovesRowsExactly : public ::testing::TestWithParam<ScrollCase> {};
+
+TEST_P(ScrollMovesRowsExactly, EachKeptBandIsTheBandBelowItBefore) {
+    const ScrollCase& c = GetParam();
+    Tape t(c.width, c.height);
+    QImage& image = const_cast<QImage&>(t.display.image());
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            image.setPixel(x, y, qRgb(x & 0xFF, y & 0xFF, (x >> 8) ^ (y >> 8) * 16));
+        }
+    }
+    const QImage before = image.copy();
+    const int mid = t.display.midLine();
+    const int l = t.display.lineHeight();
+    c.text ? t.display.scrollText() : t.display.scrollTrace();
+    // The destination bands and where each of their rows came from.
+    std::vector<std::pair<int, int>> moved;  // (row now, row before)
+    if (c.text) {
+        for (int y = mid + 5; y + 2 * l < t.display.textBottom() - 25; y += l) {
+            for (int r = 0; r < l - 1; ++r) {
+                moved.emplace_back(y + r, y + l + r);
+            }
+        }
+    } else {
+        for (int b = 10; b + 15 < mid && b + 29 <= mid - 1; b += 15) {
+            for (int r = 0; r < 14; ++r) {
+                moved.emplace_back(b + r, b + 15 + r);
+            }
+        }
+    }
+    ASSERT_GT(moved.size(), 100u);
+    int wrong = 0;
+    for (const auto& [now, was] : moved) {
+        wrong += std::memcmp(image.constScanLine(now), before.constScanLine(was),
+                             static_cast<std::size_t>(image.bytesPerLine())) != 0;
+    }
+    EXPECT_EQ(wrong, 0) << "rows not copied exactly";
+    EXPECT_EQ(image.pixel(0, 0), before.pixel(0, 0)) << "rows above the bands are untouched";
+}
+
+INSTANTIATE_TEST_SUITE_P(Bitmaps, ScrollMovesRowsExactly,
+                         ::testing::Values(ScrollCase{"text_full_screen", true, 1750, 1050},
+                                           ScrollCase{"text_odd_width", true, 801, 1050},
+                                           ScrollCase{"trace_full_screen", false, 1750, 1050},
+                                           ScrollCase{"trace_short_window", false, 800, 472}),
+                         rowName);
 
 TEST(TextArea, ScrollTextWithNoTextPutsCursorOnLastKeptLine) {
     TextArea t;

@@ -1,0 +1,66 @@
+// Times the training window's per-character highlight, repaint included, over many exercises
+// in a row: a cost that grew with the session would show as rising figures in later rounds.
+#include <QApplication>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <vector>
+
+#include "persistence/settings.h"
+#include "training/rx_training.h"
+
+namespace {
+
+double percentile(std::vector<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1))];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const int rounds = argc > 1 ? std::atoi(argv[1]) : 40;
+    using namespace dittix;
+    persistence::Settings settings = persistence::parseSettings(
+        "[Settings]\nlivello1=ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789\nMOSTRA ES=1\n", '.');
+    persistence::ExerciseRandom random{7};
+    const std::filesystem::path file =
+        std::filesystem::temp_directory_path() / "dittix-highlight-bench.ini";
+    training::Ttraining window(training::TrainingEnvironment{settings.levels, settings.training,
+                                                             random, file, [] { return true; },
+                                                             [](int) {}, [] {}, [] {}, [] {}});
+    window.show();
+    app.processEvents();
+
+    std::printf("round  speed  chars  median_ms  p90_ms  worst_ms\n");
+    for (int round = 1; round <= rounds; ++round) {
+        // Alternate the slowest and the fastest speed, as an operator changing speeds would.
+        const bool slow = round % 2 == 1;
+        window.cbSpeed->setCurrentIndex(slow ? 0 : window.cbSpeed->count() - 1);
+        window.startClick();
+        app.processEvents();
+        const int chars = std::min<int>(static_cast<int>(window.state().trainingText.size()),
+                                        training::kGridLabels);
+        std::vector<double> costs;
+        for (int k = 0; k < chars; ++k) {
+            const auto begin = std::chrono::steady_clock::now();
+            window.highlightCurrent(k);
+            app.processEvents();
+            costs.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin)
+                    .count());
+        }
+        window.state().exerciseRunning = false;
+        window.state().playbackEnded = true;
+        window.timerTimer();
+        app.processEvents();
+        std::printf("%5d  %5s  %5d  %9.3f  %6.3f  %8.3f\n", round, slow ? "slow" : "fast", chars,
+                    percentile(costs, 0.5), percentile(costs, 0.9),
+                    *std::max_element(costs.begin(), costs.end()));
+    }
+    std::filesystem::remove(file);
+    return 0;
+}
