@@ -1,11 +1,14 @@
 // Times the training window's per-character highlight, repaint included, over many exercises
 // in a row: a cost that grew with the session would show as rising figures in later rounds.
+// Usage: highlight_bench [rounds] [reopen]; with "reopen" the window is closed and opened again
+// between exercises, as Esc and `e` do.
 #include <QApplication>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 #include <vector>
 
 #include "persistence/settings.h"
@@ -23,6 +26,7 @@ double percentile(std::vector<double> v, double p) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 40;
+    const bool reopen = argc > 2 && std::string_view(argv[2]) == "reopen";
     using namespace dittix;
     persistence::Settings settings = persistence::parseSettings(
         "[Settings]\nlivello1=ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789\nMOSTRA ES=1\n", '.');
@@ -57,6 +61,14 @@ int main(int argc, char** argv) {
         window.state().playbackEnded = true;
         window.timerTimer();
         app.processEvents();
+        if (reopen) {
+            window.close();
+            app.processEvents();
+            window.show();
+            window.raise();
+            window.activateWindow();
+            app.processEvents();
+        }
         std::printf("%5d  %5s  %5d  %9.3f  %6.3f  %8.3f\n", round, slow ? "slow" : "fast", chars,
                     percentile(costs, 0.5), percentile(costs, 0.9),
                     *std::max_element(costs.begin(), costs.end()));
