@@ -11,17 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "percentile.h"
 #include "persistence/settings.h"
 #include "training/rx_training.h"
-
-namespace {
-
-double percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1))];
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -69,9 +61,9 @@ int main(int argc, char** argv) {
             window.activateWindow();
             app.processEvents();
         }
+        std::sort(costs.begin(), costs.end());
         std::printf("%5d  %5s  %5d  %9.3f  %6.3f  %8.3f\n", round, slow ? "slow" : "fast", chars,
-                    percentile(costs, 0.5), percentile(costs, 0.9),
-                    *std::max_element(costs.begin(), costs.end()));
+                    bench::percentile(costs, 0.5), bench::percentile(costs, 0.9), costs.back());
     }
     std::filesystem::remove(file);
     return 0;

@@ -13,6 +13,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include "percentile.h"
 #include "platform/serial_lines.h"
 
 using dittix::platform::openSerialDevicePath;
@@ -26,10 +27,7 @@ constexpr int kReadsPerPass = 5;
 
 void printFigures(const char* what, std::vector<double>& nanoseconds) {
     std::sort(nanoseconds.begin(), nanoseconds.end());
-    const auto at = [&](double q) {
-        return nanoseconds[static_cast<std::size_t>(q *
-                                                    static_cast<double>(nanoseconds.size() - 1))];
-    };
+    const auto at = [&](double q) { return dittix::bench::percentile(nanoseconds, q); };
     std::printf(
         "%-22s %8zu samples  median %8.0f ns  p99 %8.0f ns  p99.9 %8.0f ns  worst %8.0f ns\n", what,
         nanoseconds.size(), at(0.5), at(0.99), at(0.999), nanoseconds.back());

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "display/tape_display.h"
+#include "percentile.h"
 #include "platform/memory_bounds.h"
 
 namespace {
@@ -17,19 +18,18 @@ struct Costs {
     std::vector<double> ms;
     void print(const char* what) {
         std::sort(ms.begin(), ms.end());
-        const auto at = [this](double p) {
-            return ms[static_cast<std::size_t>(p * static_cast<double>(ms.size() - 1))];
-        };
         std::printf("%-34s %6zu calls  median %7.3f ms  p99 %7.3f ms  worst %7.3f ms\n", what,
-                    ms.size(), at(0.5), at(0.99), ms.back());
+                    ms.size(), dittix::bench::percentile(ms, 0.5),
+                    dittix::bench::percentile(ms, 0.99), ms.back());
     }
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");  // only images are drawn
+    }
     QGuiApplication app(argc, argv);
     using namespace dittix;
     platform::keepLargeBlocksMapped();

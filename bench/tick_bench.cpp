@@ -11,8 +11,10 @@
 
 #include "keying/decode_tick.h"
 #include "keying/morse_table.h"
+#include "percentile.h"
 
 using namespace dittix::keying;
+using dittix::bench::percentile;
 
 namespace {
 
@@ -61,10 +63,6 @@ std::vector<KeySample> randomStraightText(std::size_t ticks, const TimingParamet
     }
     samples.resize(ticks);
     return samples;
-}
-
-double percentile(const std::vector<double>& sorted, double q) {
-    return sorted[static_cast<std::size_t>(q * static_cast<double>(sorted.size() - 1))];
 }
 
 // Times every tick of one run of the samples through a fresh decoder.
