@@ -13,7 +13,7 @@
 
 #include "percentile.h"
 #include "persistence/settings.h"
-#include "training/rx_training.h"
+#include "training/training_window.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

@@ -10,8 +10,8 @@
 #include <fstream>
 #include <memory>
 
+#include "display/main_window.h"
 #include "display/tick_stats.h"
-#include "display/unit_dittix.h"
 #include "persistence/settings_location.h"
 #include "persistence/value_parsing.h"
 #include "platform/audio_output.h"

@@ -1,5 +1,5 @@
 // The code table: its drawing, pixel by pixel, and its window beside the main window.
-#include "display/alfabeto.h"
+#include "display/code_table_window.h"
 
 #include <QFontMetrics>
 #include <QTest>
@@ -8,7 +8,7 @@
 
 #include "../persistence/temp_dir.h"
 #include "display/fonts.h"
-#include "display/unit_dittix.h"
+#include "display/main_window.h"
 #include "keying/morse_table.h"
 #include "persistence/settings.h"
 #include "support/named_rows.h"

@@ -1,5 +1,5 @@
 // The main window on the offscreen platform: sizes, commands, captions, the keys saved on close.
-#include "display/unit_dittix.h"
+#include "display/main_window.h"
 
 #include <QSignalSpy>
 #include <QTest>

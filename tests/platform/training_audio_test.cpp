@@ -10,7 +10,7 @@
 #include "audio_recorder.h"
 #include "display/sidetone.h"
 #include "training/playback.h"
-#include "training/tx_cw.h"
+#include "training/playback_thread.h"
 
 namespace dittix::training {
 namespace {

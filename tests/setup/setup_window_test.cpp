@@ -1,5 +1,5 @@
 // The setup window on the offscreen platform, with serial ports in memory.
-#include "setup/settings.h"
+#include "setup/setup_window.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -1,6 +1,6 @@
 // The levels window on the offscreen platform: the list it builds from the training levels, when
 // it builds it, how it looks and which keys close it.
-#include "training/livellifrm.h"
+#include "training/levels_window.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,13 +1,13 @@
 // The playback thread with the real window, the real audio callback thread (SDL's dummy driver)
 // and the interface thread: stops, recompositions and the end of the program while it plays.
-#include "training/tx_cw.h"
+#include "training/playback_thread.h"
 
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include "../persistence/temp_dir.h"
-#include "training/rx_training.h"
+#include "training/training_window.h"
 
 namespace dittix::training {
 namespace {

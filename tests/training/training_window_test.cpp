@@ -1,5 +1,5 @@
 // The training window on the offscreen platform, with a stand-in playback driven by the test.
-#include "training/rx_training.h"
+#include "training/training_window.h"
 
 #include <QTest>
 

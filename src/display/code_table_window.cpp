@@ -1,5 +1,5 @@
 // The code table window.
-#include "display/alfabeto.h"
+#include "display/code_table_window.h"
 
 #include <QFontMetrics>
 #include <QKeyEvent>

@@ -19,7 +19,7 @@
 #include <functional>
 #include <memory>
 
-#include "display/alfabeto.h"
+#include "display/code_table_window.h"
 #include "display/sidetone.h"
 #include "display/tape_display.h"
 #include "display/tick_binding.h"
@@ -33,10 +33,10 @@
 #include "platform/screen_probe.h"
 #include "platform/serial_lines.h"
 #include "setup/key_port.h"
-#include "setup/settings.h"
-#include "training/livellifrm.h"
-#include "training/rx_training.h"
-#include "training/tx_cw.h"
+#include "setup/setup_window.h"
+#include "training/levels_window.h"
+#include "training/playback_thread.h"
+#include "training/training_window.h"
 
 namespace dittix::display {
 

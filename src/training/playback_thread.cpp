@@ -1,5 +1,5 @@
 // The playback thread and the training audio.
-#include "training/tx_cw.h"
+#include "training/playback_thread.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "training/rx_training.h"
+#include "training/training_window.h"
 
 namespace dittix::training {
 

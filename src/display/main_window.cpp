@@ -1,5 +1,5 @@
 // The main window: start-up, commands, timers and shutdown.
-#include "display/unit_dittix.h"
+#include "display/main_window.h"
 
 #include <QApplication>
 #include <QCloseEvent>

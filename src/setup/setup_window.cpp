@@ -1,5 +1,5 @@
 // The setup window.
-#include "setup/settings.h"
+#include "setup/setup_window.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>

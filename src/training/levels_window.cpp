@@ -1,5 +1,5 @@
 // The levels window.
-#include "training/livellifrm.h"
+#include "training/levels_window.h"
 #include "platform/window_frame.h"
 
 #include <QGuiApplication>

@@ -1,5 +1,5 @@
 // The receive-training window.
-#include "training/rx_training.h"
+#include "training/training_window.h"
 
 #include <QCloseEvent>
 #include <QFontMetrics>
