@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -82,6 +83,39 @@ std::vector<std::int16_t> MonitorRecorder::stop() {
 
 MonitorRecorder::~MonitorRecorder() {
     stop();
+}
+
+std::vector<Burst> bursts(const std::vector<std::int16_t>& recording, double toneHz) {
+    const auto period = static_cast<std::size_t>(44100 / toneHz) + 1;
+    const auto burstGap = static_cast<std::size_t>(44100 / 50);
+    std::vector<Burst> found;
+    std::size_t pieceStart = 0;
+    std::size_t last = 0;
+    bool any = false;
+    for (std::size_t i = 0; i <= recording.size(); ++i) {
+        const bool end = i == recording.size();
+        if (!end && std::abs(recording[i]) < 2000) {
+            continue;
+        }
+        if (any && (end || i - last > period)) {
+            Burst& b = found.back();
+            b.soundingSamples += last + 1 - pieceStart;
+            ++b.pieces;
+            b.end = last + 1;
+        }
+        if (end) {
+            break;
+        }
+        if (!any || i - last > burstGap) {
+            found.push_back({i, i + 1, 0, 0});
+        }
+        if (!any || i - last > period) {
+            pieceStart = i;
+        }
+        last = i;
+        any = true;
+    }
+    return found;
 }
 
 }  // namespace dittix::platform::test

@@ -29,6 +29,17 @@ class MonitorRecorder {
     std::atomic<bool> m_started{false};
 };
 
+// Runs of sound in a recording of a tone at `toneHz`: a run ends at 20 ms of silence; within it,
+// the sound is counted per piece (loud samples less than one period of the tone apart), so
+// silence that a late buffer left in the middle of a tone does not count as tone.
+struct Burst {
+    std::size_t start = 0;
+    std::size_t end = 0;  // one past the last loud sample
+    std::size_t soundingSamples = 0;
+    int pieces = 0;
+};
+std::vector<Burst> bursts(const std::vector<std::int16_t>& recording, double toneHz);
+
 // True when a PulseAudio server answers (pactl info).
 bool pulseAudioAvailable();
 

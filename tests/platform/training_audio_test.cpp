@@ -126,51 +126,6 @@ TEST(TrainingAudio, ExerciseHandsOverExactlyTheComposedSamplesInOrder) {
     EXPECT_EQ(findInOrder(stream, expectedBuffers(audio)), "");
 }
 
-// Runs of sound in a recording: a run ends at 20 ms of silence; within it, the sound is counted
-// per piece (loud samples less than one sine period apart), so silence that a late buffer left
-// in the middle of a tone does not count as tone.
-struct Burst {
-    std::size_t start = 0;
-    std::size_t end = 0;  // one past the last loud sample
-    std::size_t soundingSamples = 0;
-    int pieces = 0;
-};
-
-constexpr int kLoud = 2000;
-
-std::vector<Burst> bursts(const std::vector<std::int16_t>& recording) {
-    const auto period = static_cast<std::size_t>(platform::kSampleRate / kToneHz) + 1;
-    const auto burstGap = static_cast<std::size_t>(platform::kSampleRate / 50);
-    std::vector<Burst> found;
-    std::size_t pieceStart = 0;
-    std::size_t last = 0;
-    bool any = false;
-    for (std::size_t i = 0; i <= recording.size(); ++i) {
-        const bool end = i == recording.size();
-        if (!end && std::abs(recording[i]) < kLoud) {
-            continue;
-        }
-        if (any && (end || i - last > period)) {
-            Burst& b = found.back();
-            b.soundingSamples += last + 1 - pieceStart;
-            ++b.pieces;
-            b.end = last + 1;
-        }
-        if (end) {
-            break;
-        }
-        if (!any || i - last > burstGap) {
-            found.push_back({i, i + 1, 0, 0});
-        }
-        if (!any || i - last > period) {
-            pieceStart = i;
-        }
-        last = i;
-        any = true;
-    }
-    return found;
-}
-
 TEST(TrainingAudio, ExerciseReachesTheSinkInOrderWithItsToneLengths) {
     if (!platform::test::pulseAudioAvailable()) {
         if (std::getenv("DITTIX_REQUIRE_AUDIO") != nullptr) {
@@ -197,7 +152,7 @@ TEST(TrainingAudio, ExerciseReachesTheSinkInOrderWithItsToneLengths) {
     // (100 ms) apart, so a run of sound is one tone or, on a busy machine, a part of one.
     const std::vector<double> tonesMs{100, 100, 100, 300, 100,  100, 100, 300,
                                       100, 100, 100, 300, 1000, 100, 300, 100};
-    const std::vector<Burst> heard = bursts(recording);
+    const std::vector<platform::test::Burst> heard = platform::test::bursts(recording, kToneHz);
     const double perMs = platform::kSampleRate / 1000.0;
     const double periodMs = 1000.0 / kToneHz;
     std::size_t next = 0;
