@@ -16,7 +16,9 @@ if(UNIX AND NOT APPLE)
     endfunction()
     set(dittix_packaging_out ${PROJECT_BINARY_DIR}/packaging)
     file(MAKE_DIRECTORY ${dittix_packaging_out})
-    dittix_gzip(${CMAKE_CURRENT_LIST_DIR}/dittix.1 ${dittix_packaging_out}/dittix.1.gz)
+    # The manual page's header names the program's version.
+    configure_file(${CMAKE_CURRENT_LIST_DIR}/dittix.1 ${dittix_packaging_out}/dittix.1 @ONLY)
+    dittix_gzip(${dittix_packaging_out}/dittix.1 ${dittix_packaging_out}/dittix.1.gz)
     dittix_gzip(${CMAKE_CURRENT_LIST_DIR}/changelog ${dittix_packaging_out}/changelog.gz)
 
     # A stripped install (cpack's) also drops the compilers' version notes, as Debian's own
