@@ -29,6 +29,9 @@ packages=(
     util-linux
     dpkg-dev
     desktop-file-utils
+    appstream
+    lintian
+    man-db
 )
 
 missing=()
