@@ -331,8 +331,8 @@ void TDittixForm::closeEvent(QCloseEvent* event) {
     FormClose();
     m_decodifica.stop();
     event->accept();
-    // The program ends with this window, whatever other window is still open; those are
-    // destroyed without their own close handling.
+    // The program ends with this window, whatever other window is still open. Quitting closes
+    // those too, so an open setup or training window saves its keys after this window's.
     QCoreApplication::quit();
 }
 
