@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QScreen>
 
+#include <algorithm>
+
 #include "persistence/settings_location.h"
 #include "persistence/settings_writer.h"
 #include "platform/window_frame.h"
@@ -19,6 +21,10 @@ namespace {
 constexpr int kMinSpeed = 25;
 constexpr int kMaxSpeed = 120;
 constexpr std::array<int, kMaxFoundPorts> kRowTops{240, 272, 304, 336, 368};
+constexpr QSize kDesignSize(348, 399);
+// Room kept between the rightmost control and the window's right edge, as designed beside the
+// speed labels.
+constexpr int kRightMargin = 348 - (304 + 36);
 const QColor kActiveGreen(0, 128, 0);
 
 QFont windowFont() {
@@ -62,6 +68,15 @@ QString cpmText(int cpm) {
     return QString::number(cpm) + QStringLiteral(" CPM");
 }
 
+// Widens a label so that `widest` fits in it as well as its own text: the speed labels keep one
+// width while the bars move, instead of growing at 100.
+QLabel* reserveFor(QLabel* label, const QString& widest) {
+    const int frame = label->width() - label->contentsRect().width();
+    label->resize(std::max(label->width(), label->fontMetrics().horizontalAdvance(widest) + frame),
+                  label->height());
+    return label;
+}
+
 }  // namespace
 
 LineIndicator::LineIndicator(QWidget* parent) : QWidget(parent) {}
@@ -91,15 +106,19 @@ Tsetup::Tsetup(SetupState state, QWidget* parent)
 void Tsetup::FormCreate() {
     setWindowTitle(QStringLiteral("Settings"));
     setFont(windowFont());
-    setFixedSize(348, 399);
+    setFixedSize(kDesignSize);
     setAutoFillBackground(true);
 
     Label1 = fit(place(new QLabel(QStringLiteral("Verticale"), this), 16, 16, 41, 13));
     sbCPM = place(speedBar(this), 72, 16, 217, 17);
+    // The widest speed the labels show in use: the straight-key speed is stored up to 150.
+    const QString widestSpeed = cpmText(150);
     lcpm = fit(place(new QLabel(QStringLiteral("40 CPM"), this), 304, 18, 36, 13));
+    reserveFor(lcpm, widestSpeed);
     Label2 = fit(place(new QLabel(QStringLiteral("Palette"), this), 16, 40, 34, 13));
     sbCPMpalette = place(speedBar(this), 72, 40, 217, 17);
     lcpmPalette = fit(place(new QLabel(QStringLiteral("40 CPM"), this), 304, 42, 36, 13));
+    reserveFor(lcpmPalette, widestSpeed);
     cbPalette = fit(place(new QCheckBox(QStringLiteral("Palette"), this), 16, 72, 57, 17));
     cbMemoriaPunto =
         fit(place(new QCheckBox(QStringLiteral("Memoria Punto Palette"), this), 88, 72, 137, 17));
@@ -137,6 +156,7 @@ void Tsetup::FormCreate() {
                              Qt::ToolTipRole);
     }
     seriale->setCurrentIndex(-1);
+    fitWidth();
 
     // Keyboard order of the controls that take the focus.
     QWidget* order[] = {sbCPM,      seriale,  rbCom[0], rbCom[1],  rbCom[2],       rbCom[3],
@@ -188,6 +208,7 @@ void Tsetup::showSetup() {
     lcpmPalette->setText(cpmText(m_state.speeds.cpmPalette));
     fit(lcpm);
     fit(lcpmPalette);
+    fitWidth();
     m_updating = false;
 
     cbLento->setChecked(m_state.speeds.lento);
@@ -284,6 +305,7 @@ void Tsetup::ricercaSerClick() {
     labTitolo->setText(found.count > 0 ? QStringLiteral("SERIAL PORT     KEY: ")
                                        : QStringLiteral("NO SERIAL PORT FOUND"));
     fit(labTitolo);
+    fitWidth();
     if (outcome.fellBack) {
         m_updating = true;
         selectPort(key.number());
@@ -343,6 +365,16 @@ void Tsetup::showMessage(const PortMessage& message) {
 void Tsetup::selectPort(int number) {
     const bool inList = number >= platform::kFirstPortNumber && number <= platform::kLastPortNumber;
     seriale->setCurrentIndex(inList ? number - 1 : -1);
+}
+
+void Tsetup::fitWidth() {
+    // As designed where everything fits; wider where a text needs it (a wider face, or a stored
+    // paddle speed of four digits).
+    int right = 0;
+    for (const QWidget* control : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        right = std::max(right, control->x() + control->width());
+    }
+    setFixedWidth(std::max(kDesignSize.width(), right + kRightMargin));
 }
 
 int Tsetup::outerHeight() const {

@@ -98,6 +98,7 @@ class Tsetup : public QWidget {
     void showMessage(const PortMessage& message);
     void selectPort(int number);
     void setOuterHeight(int height);
+    void fitWidth();
 
     SetupState m_state;
     QButtonGroup* m_rows = nullptr;

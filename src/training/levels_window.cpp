@@ -2,6 +2,8 @@
 #include "training/levels_window.h"
 #include "platform/window_frame.h"
 
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
@@ -20,9 +22,18 @@ constexpr int kLineHeight = 20;
 constexpr int kHeightBelowLines = 40;
 constexpr QChar kEscape(27);
 
+// Bold Courier New of 18 points as designed, at the largest pixel size whose line fits the list's
+// 20-pixel pitch, so that lines never run into each other. DejaVu Sans Mono, which stands in for
+// Courier New on Linux, needs 28 pixels for a line at 18 points and is set at 17 pixels; its
+// capitals are then 13 pixels high, about as high as Courier New's at 18 points.
 QFont lineFont() {
     QFont font(QStringLiteral("Courier New"), 18);
     font.setBold(true);
+    int pixels = QFontInfo(font).pixelSize();
+    font.setPixelSize(pixels);
+    while (pixels > 1 && QFontMetrics(font).height() > kLineHeight) {
+        font.setPixelSize(--pixels);
+    }
     return font;
 }
 
@@ -78,6 +89,12 @@ void Tlivelli::timerTimer() {
         line->show();  // shown with the window, or at once when it is already on screen
         m_labels.push_back(line);
     }
+    // As wide as designed, or as the longest line needs.
+    int right = 0;
+    for (const QLabel* line : m_labels) {
+        right = std::max(right, line->x() + line->width());
+    }
+    setFixedWidth(std::max(kDesignWidth, right + kLineLeft));
     // The count comes from the settings file: keep the height within the levels there can be.
     const int count = std::clamp(m_levels.levelCount, 0, persistence::kMaxLevels);
     setOuterHeight(count * kLineHeight + kHeightBelowLines);

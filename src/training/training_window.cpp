@@ -8,6 +8,8 @@
 #include <QScreen>
 #include <QScrollBar>
 
+#include <algorithm>
+
 #include "persistence/settings_location.h"
 #include "persistence/settings_writer.h"
 #include "platform/window_frame.h"
@@ -29,6 +31,24 @@ const QStringList kPauses{"NO", "0.5", "1.0", "1.5", "2.0", "2.5", "3.0"};
 const QString kInterpausa = QStringLiteral("INTERPAUSA");
 const QString kNoOutput = QStringLiteral("unable to open WAVE_MAPPER device\n");
 
+// The top row was laid out for a client area 973 pixels wide (the scrolling panel's width); the
+// window is created wider, and the controls anchored right keep their distance from the right
+// edge. `kRowGap` is the room between the last control on the left and the first one on the right.
+constexpr int kDesignClientWidth = 973;
+constexpr int kMinimumOuterWidth = 980;
+constexpr int kCreatedOuterWidth = 36 * 32 + 36;
+constexpr int kRowGap = 518 - (424 + 89);
+
+// A control of the top row as designed: its left edge and its width. Labels and the caption-less
+// check box were sized to their text in Tahoma; their width here is the room they had.
+struct Slot {
+    int left;
+    int width;
+};
+constexpr std::array<Slot, 4> kLeftSlots{{{16, 129}, {152, 180}, {336, 81}, {424, 89}}};
+constexpr std::array<Slot, 5> kRightSlots{
+    {{518, 638 - 518 - 4}, {638, 57}, {718, 738 - 718 - 6}, {738, 878 - 738 - 4}, {878, 81}}};
+
 QFont tahoma(int pixels, bool bold = false) {
     QFont font(QStringLiteral("Tahoma"));
     font.setPixelSize(pixels);
@@ -40,25 +60,26 @@ QComboBox* list(QWidget* parent, int left, int top, int width, const QStringList
     auto* box = new QComboBox(parent);
     box->setFont(tahoma(19));
     box->setStyleSheet(QStringLiteral("QComboBox { color: black; background: white; }"));
+    box->setSizeAdjustPolicy(QComboBox::AdjustToContents);  // the size hint covers every item
     box->addItems(items);
     box->move(left, top);
     box->resize(width, box->sizeHint().height());
     return box;
 }
 
-// A yellow 23-pixel label; where the face in use is wider than Tahoma the text is made smaller
-// until it fits the room before the next control, so that the two never overlap.
-QLabel* yellowLabel(QWidget* parent, const QString& text, int left, int top, int room) {
+// A yellow 23-pixel label, one text line high (a caption ending in a line break keeps its first
+// line in view); its width follows the text, and the top row makes room for it.
+QLabel* yellowLabel(QWidget* parent, const QString& text, int left, int top) {
     auto* label = new QLabel(text, parent);
-    int pixels = 23;
-    while (pixels > 8 && QFontMetrics(tahoma(pixels)).horizontalAdvance(text) > room) {
-        --pixels;
-    }
-    label->setFont(tahoma(pixels));
+    label->setFont(tahoma(23));
     label->setStyleSheet(QStringLiteral("color: rgb(255, 255, 0);"));
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->move(left, top);
-    label->adjustSize();
     return label;
+}
+
+void fitLabel(QLabel* label) {
+    label->resize(label->sizeHint().width(), label->fontMetrics().height());
 }
 
 }  // namespace
@@ -82,12 +103,12 @@ void Ttraining::FormCreate() {
     showLivelli = new QPushButton(QStringLiteral("LIVELLI"), this);
     showLivelli->setFont(tahoma(13, true));
     showLivelli->setGeometry(424, 12, 89, 25);
-    labInter = yellowLabel(this, kInterpausa, 518, 12, 638 - 518 - 4);
+    labInter = yellowLabel(this, kInterpausa, 518, 12);
     cbInterpausa = list(this, 638, 8, 57, kPauses);
     cbMostra = new QCheckBox(this);
     cbMostra->move(718, 16);
     cbMostra->resize(cbMostra->sizeHint());
-    Label1 = yellowLabel(this, QStringLiteral("MOSTRA CAR"), 738, 12, 878 - 738 - 4);
+    Label1 = yellowLabel(this, QStringLiteral("MOSTRA CAR"), 738, 12);
     start = new QPushButton(QStringLiteral("START"), this);
     start->setGeometry(878, 8, 81, 33);
 
@@ -112,18 +133,21 @@ void Ttraining::FormCreate() {
     m_layout.columns = 36;
     m_layout.rows = 25;
     scrollBox->setWidget(m_grid);
-    setOuterSize(QSize(36 * 32 + 36, 594));
+    setOuterSize(QSize(kCreatedOuterWidth, 594));
 
     for (int n = 1; n <= m_env.levels.levelCount; ++n) {
         cbLivello->addItem(QStringLiteral("LIVELLO ") + QString::number(n));
     }
-    cbLivello->resize(129, cbLivello->sizeHint().height());
     cbLivello->setCurrentIndex(m_env.levels.levelCount > 0 ? 0 : -1);
 
     if (!m_env.openOutput || !m_env.openOutput()) {
         labInter->setText(kNoOutput);
-        labInter->adjustSize();
     }
+    layoutTopRow();
+    if (outerWidth() < minimumOuterWidth()) {
+        setOuterSize(QSize(minimumOuterWidth(), outerHeight()));
+    }
+    placeAnchoredControls();
 
     // The last choices; setting them runs no change handler (no tones are composed here).
     const persistence::TrainingChoices& c = m_env.choices;
@@ -153,8 +177,58 @@ void Ttraining::FormCreate() {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
     }
-    m_designWidth = width();
     m_resizeLock = false;
+}
+
+void Ttraining::layoutTopRow() {
+    // A control whose text needs more room than it was designed with widens: on the left it
+    // pushes the controls after it further right, on the right it pushes the ones before it
+    // further left. Where the two groups would then meet, the row, and with it the window's
+    // narrowest width, grows instead.
+    fitLabel(labInter);
+    fitLabel(Label1);
+    const std::array<QWidget*, kLeftSlots.size()> left{cbLivello, cbSpeed, cbMinuti, showLivelli};
+    int grown = 0;
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        const Slot& slot = kLeftSlots[i];
+        const int width = std::max(slot.width, left[i]->sizeHint().width());
+        left[i]->setGeometry(slot.left + grown, left[i]->y(), width, left[i]->height());
+        grown += width - slot.width;
+    }
+    const int leftEnd = showLivelli->x() + showLivelli->width();
+
+    const auto right = anchoredControls();
+    grown = 0;
+    for (std::size_t i = right.size(); i-- > 0;) {
+        const Slot& slot = kRightSlots[i];
+        const int width = std::max(slot.width, right[i]->sizeHint().width());
+        right[i]->resize(width, right[i]->height());
+        m_anchoredLeft[i] = slot.left + slot.width - grown - width;
+        grown += width - slot.width;
+    }
+    const int widening = std::max(leftEnd + kRowGap - m_anchoredLeft[0], 0);
+    m_rowWidth = kDesignClientWidth + widening;
+    for (int& x : m_anchoredLeft) {
+        x += widening;
+    }
+}
+
+std::array<QWidget*, 5> Ttraining::anchoredControls() const {
+    return {labInter, cbInterpausa, cbMostra, Label1, start};
+}
+
+void Ttraining::placeAnchoredControls() {
+    // The controls anchored right keep their distance from the right edge they were laid out
+    // against.
+    const int shift = width() - m_rowWidth;
+    const auto right = anchoredControls();
+    for (std::size_t i = 0; i < right.size(); ++i) {
+        right[i]->move(m_anchoredLeft[i] + shift, right[i]->y());
+    }
+}
+
+int Ttraining::minimumOuterWidth() const {
+    return std::max(kMinimumOuterWidth, m_rowWidth + platform::frameExtent(*this).width());
 }
 
 int Ttraining::outerWidth() const {
@@ -178,9 +252,9 @@ void Ttraining::FormResize() {
     if (m_resizeLock) {
         return;
     }
-    if (outerWidth() < 980) {
+    if (outerWidth() < minimumOuterWidth()) {
         m_resizeLock = true;
-        setOuterSize(QSize(980, outerHeight()));
+        setOuterSize(QSize(minimumOuterWidth(), outerHeight()));
         m_resizeLock = false;
     }
     m_layout = gridLayoutFor(outerWidth(), outerHeight(), m_state.charCount);
@@ -188,14 +262,7 @@ void Ttraining::FormResize() {
         GridLabels[static_cast<std::size_t>(k)]->move(k % m_layout.columns * 32 + 16,
                                                       k / m_layout.columns * 50 + 4);
     }
-    // The right-anchored controls keep their distance from the right edge they were designed
-    // against.
-    const int shift = width() - m_designWidth;
-    labInter->move(518 + shift, 12);
-    cbInterpausa->move(638 + shift, 8);
-    cbMostra->move(718 + shift, 16);
-    Label1->move(738 + shift, 12);
-    start->move(878 + shift, 8);
+    placeAnchoredControls();
     scrollBox->setGeometry(0, 48, width(), std::max(height() - 48, 0));
     m_grid->resize(scrollBox->viewport()->width(),
                    m_layout.scrollBar ? m_layout.scrollRange + scrollBox->viewport()->height()

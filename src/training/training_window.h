@@ -57,6 +57,8 @@ class Ttraining : public QWidget {
     const GridLayout& layout() const { return m_layout; }
     int outerWidth() const;
     int outerHeight() const;
+    // The narrowest the window can be made: 980, or more where the top row's texts need it.
+    int minimumOuterWidth() const;
 
     QComboBox* cbLivello;
     QComboBox* cbSpeed;
@@ -82,13 +84,17 @@ class Ttraining : public QWidget {
     void setListsEnabled(bool enabled);
     void showGrid();
     void setOuterSize(QSize outer);
+    void layoutTopRow();
+    std::array<QWidget*, 5> anchoredControls() const;
+    void placeAnchoredControls();
 
     TrainingEnvironment m_env;
     TrainingState m_state;
     GridLayout m_layout;
     QWidget* m_grid = nullptr;
     bool m_resizeLock = false;
-    int m_designWidth = 0;
+    int m_rowWidth = 0;                   // the client width the top row is laid out against
+    std::array<int, 5> m_anchoredLeft{};  // at that width
 };
 
 }  // namespace dittix::training

@@ -114,7 +114,12 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SetupWindow, DesignedState) {
     Window w;
     EXPECT_EQ(w.window->windowTitle(), "Settings");
-    EXPECT_EQ(w.window->size(), QSize(348, 399));
+    EXPECT_EQ(w.window->height(), 399);
+    // 348 as designed, or as much wider as the speed labels need to show 150 CPM, 8 pixels in
+    // from the right edge.
+    const QLabel& speed = *w.window->lcpm;
+    EXPECT_GE(speed.width(), speed.fontMetrics().horizontalAdvance(QStringLiteral("150 CPM")));
+    EXPECT_EQ(w.window->width(), std::max(348, speed.x() + speed.width() + 8));
     EXPECT_EQ(w.window->seriale->count(), 98);
     EXPECT_EQ(w.window->seriale->itemText(97), "COM98");
     EXPECT_EQ(w.window->seriale->currentIndex(), -1);

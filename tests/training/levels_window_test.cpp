@@ -2,6 +2,8 @@
 // it builds it, how it looks and which keys close it.
 #include "training/levels_window.h"
 
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTest>
@@ -192,14 +194,22 @@ TEST(LevelsWindowTest, ReadsTheLevelsWhenTheListIsBuilt) {
     EXPECT_EQ(window.outerHeight(), 80);
 }
 
-TEST(LevelsWindowTest, LinesAreBoldYellowCourierNew18) {
+TEST(LevelsWindowTest, LinesAreBoldYellowCourierNew18OrTheLargestSizeThatFitsTheirPitch) {
     const persistence::TrainingLevels levels = fortyLevels();
     Tlivelli window(levels);
     window.timerTimer();
+    QFont design(QStringLiteral("Courier New"), 18);
+    const int designPixels = QFontInfo(design).pixelSize();
     for (const QLabel* label : window.labels()) {
         const QFont font = label->font();
         EXPECT_EQ(font.family(), QStringLiteral("Courier New"));
-        EXPECT_EQ(font.pointSize(), 18);
+        EXPECT_LE(font.pixelSize(), designPixels);
+        EXPECT_LE(QFontMetrics(font).height(), 20) << "a line fits the 20-pixel pitch";
+        if (font.pixelSize() < designPixels) {
+            QFont larger = font;
+            larger.setPixelSize(font.pixelSize() + 1);
+            EXPECT_GT(QFontMetrics(larger).height(), 20) << "one pixel larger would not fit";
+        }
         EXPECT_TRUE(font.bold());
         EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(255, 255, 0));
         EXPECT_FALSE(label->autoFillBackground());  // the black window shows through

@@ -12,6 +12,8 @@
 namespace dittix::training {
 namespace {
 
+using test_support::PrintTo;
+
 struct Window {
     explicit Window(std::string_view settingsText = "[Settings]\nlivello1=abc\nlivello2=0\n",
                     bool outputOpens = true) {
@@ -54,7 +56,8 @@ TEST(TrainingWindow, CreatedAsDesigned) {
     EXPECT_EQ(t.cbMinuti->itemText(4), "5 MIN");
     EXPECT_EQ(t.cbInterpausa->itemText(6), "3.0");
     EXPECT_EQ(t.labInter->text(), "INTERPAUSA");
-    EXPECT_EQ(t.start->pos(), QPoint(878, 8));
+    // The top row was laid out for a client area 973 pixels wide; START is anchored right.
+    EXPECT_EQ(t.start->pos(), QPoint(t.width() - (973 - 878), 8));
     EXPECT_LE(t.labInter->x() + t.labInter->width(), t.cbInterpausa->x()) << "no overlap";
     EXPECT_LE(t.Label1->x() + t.Label1->width(), t.start->x());
     EXPECT_EQ(t.Label1->text(), "MOSTRA CAR");
@@ -222,14 +225,44 @@ TEST(TrainingLayout, FiveMinutesAt70CpmShowsTheScrollBar) {
     w.window->startClick();
     EXPECT_TRUE(w.window->layout().scrollBar);
     EXPECT_EQ(w.window->layout().scrollRange, 620);
+    const int pauseFromRight = w.window->width() - w.window->cbInterpausa->x();
     w.window->resize(900, w.window->height());
-    EXPECT_EQ(w.window->outerWidth(), 980);
+    EXPECT_EQ(w.window->outerWidth(), w.window->minimumOuterWidth());
     EXPECT_EQ(w.window->layout().columns, 30);
     EXPECT_EQ(w.window->GridLabels[30]->pos(), QPoint(16, 54));
     // The right-anchored controls keep their distance from the right edge.
-    EXPECT_EQ(w.window->width() - w.window->start->x(), 1188 - 878);
-    EXPECT_EQ(w.window->width() - w.window->cbInterpausa->x(), 1188 - 638);
+    EXPECT_EQ(w.window->width() - w.window->start->x(), 973 - 878);
+    EXPECT_EQ(w.window->width() - w.window->cbInterpausa->x(), pauseFromRight);
 }
+
+struct NarrowRow {
+    const char* name;
+    int belowMinimum;  // the width asked for, against the narrowest the window can be
+    int raisedBy;
+};
+
+class NarrowTest : public ::testing::TestWithParam<NarrowRow> {};
+
+// 980 at the least, more where the top row's texts need it: at that width the first control on
+// the right stands just clear of LIVELLI.
+TEST_P(NarrowTest, NoNarrowerThanTheTopRowNeeds) {
+    Window w;
+    w.window->show();
+    const int minimum = w.window->minimumOuterWidth();
+    EXPECT_GE(minimum, 980);
+    const int frame = w.window->outerWidth() - w.window->width();
+    w.window->resize(minimum - frame - GetParam().belowMinimum, w.window->height());
+    EXPECT_EQ(w.window->outerWidth(), minimum - GetParam().belowMinimum + GetParam().raisedBy);
+    const Ttraining& t = *w.window;
+    EXPECT_GE(t.labInter->x(), t.showLivelli->x() + t.showLivelli->width() + 5);
+    EXPECT_EQ(t.width() - t.start->x(), 973 - 878);
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, NarrowTest,
+                         ::testing::Values(NarrowRow{"one_pixel_below_is_raised", 1, 1},
+                                           NarrowRow{"the_minimum_stays", 0, 0},
+                                           NarrowRow{"one_pixel_above_stays", -1, 0}),
+                         test_support::rowName);
 
 }  // namespace
 }  // namespace dittix::training

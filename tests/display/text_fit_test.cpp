@@ -1,0 +1,303 @@
+// Every window at the platform's own faces: each control's text fits the room the control gives
+// it, every control lies inside its window, and no two controls overlap.
+#include <QApplication>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "../persistence/temp_dir.h"
+#include "../setup/fake_serial_ports.h"
+#include "display/main_window.h"
+#include "persistence/settings.h"
+#include "setup/setup_window.h"
+#include "support/named_rows.h"
+#include "support/text_fit.h"
+#include "training/levels_window.h"
+#include "training/training_window.h"
+
+namespace dittix::display {
+namespace {
+
+using test_support::checkFit;
+using test_support::joined;
+using test_support::PrintTo;
+using test_support::rowName;
+
+// One window under test and everything it refers to.
+struct Held {
+    virtual ~Held() = default;
+    virtual QWidget& window() = 0;
+};
+
+struct Program : Held {
+    explicit Program(const std::string& settings) {
+        file = dir.file("settings.ini");
+        persistence::test::writeBytes(file, settings);
+        MainWindowEnvironment env;
+        env.settingsFile = file;
+        env.screenSize = [] { return QSize(1920, 1080); };
+        auto k = std::make_unique<platform::EventKeyboard>();
+        env.eventKeyboard = k.get();
+        env.keyboard = std::move(k);
+        env.rowVisible = [](int) { return true; };
+        form = std::make_unique<TDittixForm>(std::move(env));
+    }
+    QWidget& window() override { return *form; }
+    persistence::test::TempDir dir;
+    std::filesystem::path file;
+    std::unique_ptr<TDittixForm> form;
+};
+
+struct CodeTable : Program {
+    explicit CodeTable(int size = 45) : Program("[Settings]\nSize=" + std::to_string(size) + "\n") {
+        form->disegnaTabellaMorseTimer();
+    }
+    QWidget& window() override { return *form->tabellaCodice(); }
+};
+
+struct Setup : Held {
+    Setup(std::set<int> ports, std::int32_t keyPort, int cpm, int cpmPalette) : number(keyPort) {
+        fake.existing = std::move(ports);
+        speeds.cpm = cpm;
+        speeds.cpmPalette = cpmPalette;
+        setup = std::make_unique<setup::Tsetup>(
+            setup::SetupState{speeds, timing, modes, key, dir.file("settings.ini"), {}, {}});
+        setup->showSetup();
+    }
+    QWidget& window() override { return *setup; }
+    persistence::test::TempDir dir;
+    setup::test::FakeSerialPorts fake;
+    std::int32_t number;
+    setup::KeyPort key{fake, number};
+    keying::SpeedSettings speeds;
+    keying::TimingParameters timing;
+    keying::KeyingModes modes;
+    std::unique_ptr<setup::Tsetup> setup;
+};
+
+// livello1 … livello`count`: the alphabet, the digits and the signs, and one level of `longest`
+// characters at the end.
+std::string levelSettings(int count, int longest) {
+    const std::string all = "abcdefghijklmnopqrstuvwxyz0123456789?=-/.,;:()'";
+    std::string text = "[Settings]\n";
+    for (int n = 1; n <= count; ++n) {
+        std::string level = all.substr(0, static_cast<std::size_t>(n) % all.size() + 1);
+        if (n == count) {
+            level.clear();
+            for (int c = 0; c < longest; ++c) {
+                level += all[static_cast<std::size_t>(c) % all.size()];
+            }
+        }
+        text += "livello" + std::to_string(n) + "=" + level + "\n";
+    }
+    return text;
+}
+
+struct Training : Held {
+    Training(const std::string& settingsText, bool outputOpens)
+        : settings(persistence::parseSettings(settingsText, '.')) {
+        training = std::make_unique<training::Ttraining>(training::TrainingEnvironment{
+            settings.levels, settings.training, random, dir.file("settings.ini"),
+            [outputOpens] { return outputOpens; }, [](int) {}, [] {}, [] {}, [] {}});
+        training->show();
+    }
+    QWidget& window() override { return *training; }
+    persistence::test::TempDir dir;
+    persistence::Settings settings;
+    persistence::ExerciseRandom random{11};
+    std::unique_ptr<training::Ttraining> training;
+};
+
+struct Levels : Held {
+    explicit Levels(const std::string& settingsText)
+        : levels(persistence::parseSettings(settingsText, '.').levels) {
+        list = std::make_unique<training::Tlivelli>(levels);
+        list->timerTimer();
+        list->show();
+    }
+    QWidget& window() override { return *list; }
+    persistence::TrainingLevels levels;
+    std::unique_ptr<training::Tlivelli> list;
+};
+
+struct WindowRow {
+    const char* name;
+    std::function<std::unique_ptr<Held>()> make;
+    int textsAtLeast;  // the texts a window shows, so that a walk that finds none fails
+};
+
+class WindowTextFitTest : public ::testing::TestWithParam<WindowRow> {};
+
+TEST_P(WindowTextFitTest, EveryTextFitsAndNoControlOverlapsOrLeavesTheWindow) {
+    const std::unique_ptr<Held> held = GetParam().make();
+    QApplication::processEvents();
+    const test_support::FitReport report = checkFit(held->window());
+    EXPECT_TRUE(report.problems.empty()) << joined(report.problems);
+    EXPECT_GE(report.textsMeasured, GetParam().textsAtLeast);
+}
+
+std::unique_ptr<Held> trainingAt(int outerWidth, bool running) {
+    auto held = std::make_unique<Training>(
+        levelSettings(40, 20) + "MOSTRA ES=1\nVEL ES=150\nTEMPO ES=5\n", true);
+    training::Ttraining& t = *held->training;
+    t.resize(outerWidth, t.height());
+    if (running) {
+        t.startClick();  // 900 characters shown, the scroll bar on, START reads STOP
+    }
+    return held;
+}
+
+// 27 speeds, 5 durations, 7 pauses, 40 levels, LIVELLI, START and the two yellow labels.
+constexpr int kTrainingTexts = 27 + 5 + 7 + 40 + 4;
+
+INSTANTIATE_TEST_SUITE_P(
+    Windows, WindowTextFitTest,
+    ::testing::Values(
+        WindowRow{"main_window", [] { return std::make_unique<Program>("[Settings]\n"); }, 0},
+        WindowRow{"code_table_largest_font", [] { return std::make_unique<CodeTable>(); }, 0},
+        WindowRow{"setup_no_port_straight_speed_150",
+                  [] { return std::make_unique<Setup>(std::set<int>{}, 3, 150, 40); }, 8},
+        WindowRow{"setup_three_ports",
+                  [] {
+                      return std::make_unique<Setup>(std::set<int>{2, 17, 36}, 17, 120, 120);
+                  },
+                  8 + 3},
+        WindowRow{"setup_five_ports_key_98",
+                  [] {
+                      return std::make_unique<Setup>(std::set<int>{1, 17, 33, 64, 98}, 98, 100, 25);
+                  },
+                  8 + 5},
+        WindowRow{"setup_stored_paddle_speed_1000",
+                  [] { return std::make_unique<Setup>(std::set<int>{5}, 5, 40, 1000); }, 8 + 1},
+        WindowRow{"training_as_created",
+                  [] { return std::make_unique<Training>(levelSettings(40, 20), true); },
+                  kTrainingTexts},
+        WindowRow{"training_without_audio_output",
+                  [] { return std::make_unique<Training>(levelSettings(3, 20), false); },
+                  kTrainingTexts - 37},
+        WindowRow{"training_made_narrower_than_allowed", [] { return trainingAt(900, false); },
+                  kTrainingTexts},
+        WindowRow{"training_made_wider", [] { return trainingAt(1400, false); }, kTrainingTexts},
+        WindowRow{"training_running_at_its_narrowest", [] { return trainingAt(900, true); },
+                  kTrainingTexts + 900},
+        WindowRow{"training_running_as_created", [] { return trainingAt(1188, true); },
+                  kTrainingTexts + 900},
+        WindowRow{"levels_six", [] { return std::make_unique<Levels>(levelSettings(6, 47)); }, 6},
+        WindowRow{"levels_forty_the_last_one_long",
+                  [] { return std::make_unique<Levels>(levelSettings(40, 120)); }, 40}),
+    rowName);
+
+struct TableSizeRow {
+    const char* name;
+    int size;
+};
+
+class CodeTableFitTest : public ::testing::TestWithParam<TableSizeRow> {};
+
+// The code table is a picture, not controls: its characters and strokes must end within the
+// columns its scrolling panel shows beside the vertical scroll bar.
+TEST_P(CodeTableFitTest, DrawingEndsWithinTheVisibleColumns) {
+    CodeTable held(GetParam().size);
+    TtabellaCodice& table = *held.form->tabellaCodice();
+    QApplication::processEvents();
+    const QImage& image = table.image();
+    int rightmost = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = image.width() - 1; x > rightmost; --x) {
+            if (image.pixel(x, y) == qRgb(255, 255, 0)) {
+                rightmost = x;
+            }
+        }
+    }
+    EXPECT_GT(rightmost, 100) << "the longest codes reach well to the right";
+    EXPECT_LT(rightmost, table.ScrollBox->viewport()->width());
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, CodeTableFitTest,
+                         ::testing::Values(TableSizeRow{"smallest_25", 25},
+                                           TableSizeRow{"default_38", 38},
+                                           TableSizeRow{"largest_45", 45}),
+                         rowName);
+
+// The checks themselves, on a plain window with one or two controls placed by the row: a text
+// one pixel narrower than its room, exactly as wide, one pixel wider; a control ending one pixel
+// past the window's edge, on it, before it; two controls overlapping by one pixel, touching, apart.
+struct CheckRow {
+    const char* name;
+    std::function<void(QWidget& window)> place;
+    std::size_t problems;
+};
+
+class FitCheckTest : public ::testing::TestWithParam<CheckRow> {};
+
+TEST_P(FitCheckTest, FindsWhatIsWrong) {
+    QWidget window;
+    window.resize(400, 100);
+    GetParam().place(window);
+    window.show();
+    const test_support::FitReport report = checkFit(window);
+    EXPECT_EQ(report.problems.size(), GetParam().problems) << joined(report.problems);
+}
+
+const QString kText = QStringLiteral("150 CPM - 30 WPM");
+
+void labelWithRoom(QWidget& window, int spare) {
+    auto* label = new QLabel(kText, &window);
+    label->move(10, 10);
+    label->resize(label->fontMetrics().horizontalAdvance(kText) + spare, 20);
+}
+
+// A list whose field, less the pixel kept on each side, is `spare` pixels wider than its longest
+// item; the other item is short.
+void listWithRoom(QWidget& window, int spare) {
+    auto* list = new QComboBox(&window);
+    list->addItems({QStringLiteral("20"), kText});
+    list->move(10, 10);
+    list->resize(200, list->sizeHint().height());
+    QStyleOptionComboBox option;
+    option.initFrom(list);
+    const int field =
+        list->style()
+            ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, list)
+            .width();
+    list->resize(200 - field + 2 + list->fontMetrics().horizontalAdvance(kText) + spare,
+                 list->height());
+}
+
+void buttonEndingAt(QWidget& window, int right) {
+    auto* button = new QPushButton(QStringLiteral("START"), &window);
+    button->setGeometry(right - 81, 8, 81, 33);
+}
+
+void twoLabelsApart(QWidget& window, int gap) {
+    auto* first = new QLabel(QStringLiteral("NO"), &window);
+    first->setGeometry(10, 10, 60, 20);
+    auto* second = new QLabel(QStringLiteral("NO"), &window);
+    second->setGeometry(70 + gap, 10, 60, 20);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Checks, FitCheckTest,
+    ::testing::Values(
+        CheckRow{"label_one_pixel_short", [](QWidget& w) { labelWithRoom(w, -1); }, 1},
+        CheckRow{"label_exact", [](QWidget& w) { labelWithRoom(w, 0); }, 0},
+        CheckRow{"label_one_pixel_spare", [](QWidget& w) { labelWithRoom(w, 1); }, 0},
+        CheckRow{"list_item_one_pixel_short", [](QWidget& w) { listWithRoom(w, -1); }, 1},
+        CheckRow{"list_item_exact", [](QWidget& w) { listWithRoom(w, 0); }, 0},
+        CheckRow{"list_item_one_pixel_spare", [](QWidget& w) { listWithRoom(w, 1); }, 0},
+        CheckRow{"button_one_pixel_past_the_edge", [](QWidget& w) { buttonEndingAt(w, 401); }, 1},
+        CheckRow{"button_on_the_edge", [](QWidget& w) { buttonEndingAt(w, 400); }, 0},
+        CheckRow{"button_inside", [](QWidget& w) { buttonEndingAt(w, 399); }, 0},
+        CheckRow{"labels_overlapping_by_one_pixel", [](QWidget& w) { twoLabelsApart(w, -1); }, 1},
+        CheckRow{"labels_touching", [](QWidget& w) { twoLabelsApart(w, 0); }, 0},
+        CheckRow{"labels_one_pixel_apart", [](QWidget& w) { twoLabelsApart(w, 1); }, 0},
+        CheckRow{"hidden_label_not_checked",
+                 [](QWidget& w) {
+                     labelWithRoom(w, -1);
+                     w.findChild<QLabel*>()->hide();
+                 },
+                 0}),
+    rowName);
+
+}  // namespace
+}  // namespace dittix::display

@@ -1,0 +1,148 @@
+// Whether a window's texts fit their controls, and whether its controls stay inside the window and
+// clear of each other: measured in each control's own font and with the room its style gives.
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
+#include <QWidget>
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace dittix::test_support {
+
+struct FitReport {
+    int textsMeasured = 0;
+    std::vector<std::string> problems;
+};
+
+inline std::string describe(const QWidget& control) {
+    std::ostringstream out;
+    const QRect g = control.geometry();
+    out << control.metaObject()->className() << " at (" << g.x() << ", " << g.y() << ") "
+        << g.width() << " x " << g.height();
+    return out.str();
+}
+
+// The widest line of `text` in the control's font.
+inline int textAdvance(const QWidget& control, const QString& text) {
+    int widest = 0;
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        widest = std::max(widest, control.fontMetrics().horizontalAdvance(line));
+    }
+    return widest;
+}
+
+inline void measure(const QWidget& control, const QString& text, int room, FitReport& report) {
+    ++report.textsMeasured;
+    const int advance = textAdvance(control, text);
+    if (advance > room) {
+        std::ostringstream out;
+        out << describe(control) << ": \"" << text.toStdString() << "\" needs " << advance
+            << " px, has " << room;
+        report.problems.push_back(out.str());
+    }
+}
+
+// Every text a control shows, against the room its style leaves for it: a list's field (the
+// width less frame and arrow; the label is drawn one pixel in from each side) for every item, a
+// button's or box's contents beside its indicator, a label's contents inside its margin.
+inline void measureTexts(const QWidget& control, FitReport& report) {
+    QStyle* style = control.style();
+    if (const auto* list = qobject_cast<const QComboBox*>(&control)) {
+        QStyleOptionComboBox option;
+        option.initFrom(list);
+        option.editable = list->isEditable();
+        option.frame = list->hasFrame();
+        const int room =
+            style->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, list)
+                .width() -
+            2;
+        for (int i = 0; i < list->count(); ++i) {
+            measure(control, list->itemText(i), room, report);
+        }
+        return;
+    }
+    if (const auto* button = qobject_cast<const QAbstractButton*>(&control)) {
+        if (button->text().isEmpty()) {
+            return;
+        }
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        const QStyle::SubElement contents =
+            qobject_cast<const QCheckBox*>(button)      ? QStyle::SE_CheckBoxContents
+            : qobject_cast<const QRadioButton*>(button) ? QStyle::SE_RadioButtonContents
+                                                        : QStyle::SE_PushButtonContents;
+        measure(control, button->text(), style->subElementRect(contents, &option, button).width(),
+                report);
+        return;
+    }
+    if (const auto* label = qobject_cast<const QLabel*>(&control)) {
+        if (!label->text().isEmpty()) {
+            measure(control, label->text(), label->contentsRect().width() - 2 * label->margin(),
+                    report);
+        }
+    }
+}
+
+// A label without text or picture draws nothing and takes no room.
+inline bool drawsNothing(const QWidget& widget) {
+    const auto* label = qobject_cast<const QLabel*>(&widget);
+    return label != nullptr && label->text().isEmpty() && label->pixmap().isNull();
+}
+
+// The controls placed directly on `container`, and those inside a scrolling panel's content.
+inline void checkContainer(const QWidget& container, const QWidget& window, FitReport& report) {
+    std::vector<const QWidget*> controls;
+    for (const QWidget* child : container.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child->isWindow() || !child->isVisibleTo(&window) || drawsNothing(*child)) {
+            continue;
+        }
+        controls.push_back(child);
+        measureTexts(*child, report);
+        if (!container.rect().contains(child->geometry())) {
+            report.problems.push_back(describe(*child) + ": outside its " +
+                                      (&container == &window ? "window" : "panel") + " (" +
+                                      std::to_string(container.width()) + " x " +
+                                      std::to_string(container.height()) + ")");
+        }
+        if (const auto* panel = qobject_cast<const QScrollArea*>(child);
+            panel != nullptr && panel->widget() != nullptr) {
+            checkContainer(*panel->widget(), window, report);
+        }
+    }
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        for (std::size_t j = i + 1; j < controls.size(); ++j) {
+            if (controls[i]->geometry().intersects(controls[j]->geometry())) {
+                report.problems.push_back(describe(*controls[i]) + " overlaps " +
+                                          describe(*controls[j]));
+            }
+        }
+    }
+}
+
+inline FitReport checkFit(const QWidget& window) {
+    FitReport report;
+    checkContainer(window, window, report);
+    return report;
+}
+
+inline std::string joined(const std::vector<std::string>& lines) {
+    std::string all;
+    for (const std::string& line : lines) {
+        all += line + "\n";
+    }
+    return all;
+}
+
+}  // namespace dittix::test_support
