@@ -20,18 +20,27 @@ constexpr int kTimerInterval = 200;  // ms
 constexpr int kLineLeft = 8;
 constexpr int kLineHeight = 20;
 constexpr int kHeightBelowLines = 40;
+constexpr int kClearRows = 2;  // between the characters of one line and the next
 constexpr QChar kEscape(27);
 
-// Bold Courier New of 18 points as designed, at the largest pixel size whose line fits the list's
-// 20-pixel pitch, so that lines never run into each other. DejaVu Sans Mono, which stands in for
-// Courier New on Linux, needs 28 pixels for a line at 18 points and is set at 17 pixels; its
-// capitals are then 13 pixels high, about as high as Courier New's at 18 points.
-QFont lineFont() {
+// Bold Courier New of 18 points as designed, at the largest pixel size at which the characters of
+// every line stand within the 20-pixel pitch less two clear rows, so that lines never run into
+// each other. DejaVu Sans Mono, which stands in for Courier New on Linux, has taller letters: its
+// brackets span 23 pixels at 18 points, and it is set at 20 pixels.
+QFont lineFont(const QStringList& lines) {
     QFont font(QStringLiteral("Courier New"), 18);
     font.setBold(true);
     int pixels = QFontInfo(font).pixelSize();
     font.setPixelSize(pixels);
-    while (pixels > 1 && QFontMetrics(font).height() > kLineHeight) {
+    const auto inkHeight = [&lines](const QFont& face) {
+        const QFontMetrics metrics(face);
+        int tallest = 0;
+        for (const QString& line : lines) {
+            tallest = std::max(tallest, metrics.tightBoundingRect(line).height());
+        }
+        return tallest;
+    };
+    while (pixels > 1 && inkHeight(font) > kLineHeight - kClearRows) {
         font.setPixelSize(--pixels);
     }
     return font;
@@ -76,13 +85,19 @@ void Tlivelli::timerTimer() {
     QPalette yellowOnBlack = palette();
     yellowOnBlack.setColor(QPalette::WindowText, QColor(255, 255, 0));
     yellowOnBlack.setColor(QPalette::Window, Qt::black);
+    QStringList captions;
     for (int i = 0; i < persistence::kMaxLevels; ++i) {
         const persistence::Tlivello& level = m_levels.records[static_cast<std::size_t>(i)];
-        if (level.length <= 0) {
+        captions.append(level.length > 0 ? lineText(i + 1, level.text) : QString());
+    }
+    const QFont font = lineFont(captions);
+    for (int i = 0; i < persistence::kMaxLevels; ++i) {
+        const QString& caption = captions[i];
+        if (caption.isEmpty()) {
             continue;
         }
-        auto* line = new QLabel(lineText(i + 1, level.text), this);
-        line->setFont(lineFont());
+        auto* line = new QLabel(caption, this);
+        line->setFont(font);
         line->setPalette(yellowOnBlack);
         line->move(kLineLeft, i * kLineHeight);
         line->adjustSize();

@@ -79,7 +79,8 @@ QLabel* yellowLabel(QWidget* parent, const QString& text, int left, int top) {
 }
 
 void fitLabel(QLabel* label) {
-    label->resize(label->sizeHint().width(), label->fontMetrics().height());
+    const QString firstLine = label->text().section(QLatin1Char('\n'), 0, 0);
+    label->resize(label->sizeHint().width(), label->fontMetrics().boundingRect(firstLine).height());
 }
 
 }  // namespace

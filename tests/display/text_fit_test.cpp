@@ -269,11 +269,38 @@ void buttonEndingAt(QWidget& window, int right) {
     button->setGeometry(right - 81, 8, 81, 33);
 }
 
-void twoLabelsApart(QWidget& window, int gap) {
-    auto* first = new QLabel(QStringLiteral("NO"), &window);
-    first->setGeometry(10, 10, 60, 20);
-    auto* second = new QLabel(QStringLiteral("NO"), &window);
-    second->setGeometry(70 + gap, 10, 60, 20);
+void twoButtonsApart(QWidget& window, int gap) {
+    new QPushButton(QStringLiteral("NO"), &window);
+    new QPushButton(QStringLiteral("NO"), &window);
+    const auto buttons = window.findChildren<QPushButton*>();
+    buttons[0]->setGeometry(10, 10, 60, 25);
+    buttons[1]->setGeometry(70 + gap, 10, 60, 25);
+}
+
+QLabel* topAlignedLabel(QWidget& window, const QString& text) {
+    auto* label = new QLabel(text, &window);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->move(10, 10);
+    label->adjustSize();
+    return label;
+}
+
+// Two labels far wider than their texts, the second placed so that its first painted column
+// stands `gap` columns right of the first label's last painted one (0: on it).
+void twoLabelTextsApart(QWidget& window, int gap) {
+    QLabel* first = topAlignedLabel(window, QStringLiteral("NO"));
+    first->resize(150, first->height());
+    const QRect ink = test_support::paintedBy(*first);
+    QLabel* second = topAlignedLabel(window, QStringLiteral("NO"));
+    second->resize(150, second->height());
+    second->move(ink.right() + gap - (ink.left() - first->x()), first->y());
+}
+
+// A label whose height leaves `clear` rows below the last one its text paints (-1: cut).
+void labelWithRowsBelowItsText(QWidget& window, int clear) {
+    QLabel* label = topAlignedLabel(window, QStringLiteral("MOSTRA CAR,"));
+    const QRect ink = test_support::paintedBy(*label);
+    label->resize(label->width(), ink.bottom() + 1 - label->y() + clear);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -288,9 +315,18 @@ INSTANTIATE_TEST_SUITE_P(
         CheckRow{"button_one_pixel_past_the_edge", [](QWidget& w) { buttonEndingAt(w, 401); }, 1},
         CheckRow{"button_on_the_edge", [](QWidget& w) { buttonEndingAt(w, 400); }, 0},
         CheckRow{"button_inside", [](QWidget& w) { buttonEndingAt(w, 399); }, 0},
-        CheckRow{"labels_overlapping_by_one_pixel", [](QWidget& w) { twoLabelsApart(w, -1); }, 1},
-        CheckRow{"labels_touching", [](QWidget& w) { twoLabelsApart(w, 0); }, 0},
-        CheckRow{"labels_one_pixel_apart", [](QWidget& w) { twoLabelsApart(w, 1); }, 0},
+        CheckRow{"buttons_overlapping_by_one_pixel", [](QWidget& w) { twoButtonsApart(w, -1); }, 1},
+        CheckRow{"buttons_touching", [](QWidget& w) { twoButtonsApart(w, 0); }, 0},
+        CheckRow{"buttons_one_pixel_apart", [](QWidget& w) { twoButtonsApart(w, 1); }, 0},
+        CheckRow{"label_texts_sharing_a_column", [](QWidget& w) { twoLabelTextsApart(w, 0); }, 1},
+        CheckRow{"label_texts_touching", [](QWidget& w) { twoLabelTextsApart(w, 1); }, 0},
+        CheckRow{"label_texts_one_column_apart", [](QWidget& w) { twoLabelTextsApart(w, 2); }, 0},
+        CheckRow{"label_text_cut_at_the_bottom",
+                 [](QWidget& w) { labelWithRowsBelowItsText(w, -1); }, 1},
+        CheckRow{"label_text_on_its_last_row", [](QWidget& w) { labelWithRowsBelowItsText(w, 0); },
+                 1},
+        CheckRow{"label_text_one_row_clear_below",
+                 [](QWidget& w) { labelWithRowsBelowItsText(w, 1); }, 0},
         CheckRow{"hidden_label_not_checked",
                  [](QWidget& w) {
                      labelWithRoom(w, -1);

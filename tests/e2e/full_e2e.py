@@ -124,8 +124,6 @@ STALL_S = 0.15
 # Window coordinates of the controls clicked.
 SETUP_THIRD_ROW_RADIO = (40, 304 + 12)
 SETUP_LENTO_BOX = (23, 96 + 8)
-TRAINING_MOSTRA_BOX = (724, 24)
-TRAINING_START = (878 + 40, 8 + 16)
 
 
 class Abort(Exception):
@@ -309,10 +307,10 @@ def use_training(s):
     s.mark("training window")
     training = open_window(s, xkeys.XK_e, "ESERCIZIO RICEZIONE")
     shown = time.monotonic()
-    x.click(training, *TRAINING_MOSTRA_BOX)
+    x.click(training, *x.training_mostra_box(training))
     time.sleep(1.0)
     start = s.mark("START")
-    x.click(training, *TRAINING_START)
+    x.click(training, *x.training_start(training))
     time.sleep(TRAINING_PLAY_S)
     stop = s.mark("Esc: stop")
     escape_in(s, training)

@@ -23,7 +23,7 @@ def main():
         if training is None:
             raise SystemExit("the training window did not appear")
         time.sleep(0.5)
-        x.click(training, 878 + 40, 8 + 16)  # START
+        x.click(training, *x.training_start(training))
         time.sleep(0.8)
         x.focus(training)
         x.tap(xkeys.XK_Escape)  # stops the exercise

@@ -168,6 +168,23 @@ class Display:
             return False
         return attributes.map_state == _IS_VIEWABLE
 
+    def width(self, window):
+        """The window's width: its client area, since the tests run without a window manager."""
+        attributes = _XWindowAttributes()
+        if not _x11.XGetWindowAttributes(self.d, window, ctypes.byref(attributes)):
+            return 0
+        return attributes.width
+
+    def training_start(self, training):
+        """Where to click the training window's START: anchored to the right edge, 95 pixels in
+        from it."""
+        return self.width(training) - 95 + 40, 8 + 16
+
+    def training_mostra_box(self, training):
+        """Where to click the training window's show box: anchored to the right edge, left of the
+        MOSTRA CAR label, which DejaVu Sans makes wider than designed."""
+        return self.width(training) - 272 + 7, 16 + 8
+
     def other_window(self):
         w = _x11.XCreateSimpleWindow(self.d, _x11.XDefaultRootWindow(self.d), 0, 0, 50, 50, 0, 0, 0)
         _x11.XMapWindow(self.d, w)

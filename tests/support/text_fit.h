@@ -1,9 +1,11 @@
 // Whether a window's texts fit their controls, and whether its controls stay inside the window and
-// clear of each other: measured in each control's own font and with the room its style gives.
+// clear of each other: measured in each control's own font and with the room its style gives. A
+// label is transparent: what it shows, and what must stay clear of the rest, is what it paints.
 #pragma once
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -16,6 +18,7 @@
 #include <algorithm>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace dittix::test_support {
@@ -95,22 +98,53 @@ inline void measureTexts(const QWidget& control, FitReport& report) {
     }
 }
 
-// A label without text or picture draws nothing and takes no room.
-inline bool drawsNothing(const QWidget& widget) {
-    const auto* label = qobject_cast<const QLabel*>(&widget);
-    return label != nullptr && label->text().isEmpty() && label->pixmap().isNull();
+// The pixels a label paints, in its parent's coordinates; empty when it paints none.
+inline QRect paintedBy(QLabel& label) {
+    QImage image(label.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    label.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    QRect painted;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(row[x]) > 0) {
+                painted |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    return painted.translated(label.pos());
+}
+
+// What a control covers: a label what it paints, any other control its whole rectangle. A text
+// that reaches its label's top or bottom edge is cut off there (or about to be).
+inline QRect covered(QWidget& control, FitReport& report) {
+    auto* label = qobject_cast<QLabel*>(&control);
+    if (label == nullptr) {
+        return control.geometry();
+    }
+    const QRect painted = paintedBy(*label);
+    if (!painted.isEmpty() && label->pixmap().isNull() &&
+        (painted.top() == label->y() || painted.bottom() == label->geometry().bottom())) {
+        report.problems.push_back(describe(control) + ": \"" + label->text().toStdString() +
+                                  "\" reaches its top or bottom edge");
+    }
+    return painted;
 }
 
 // The controls placed directly on `container`, and those inside a scrolling panel's content.
 inline void checkContainer(const QWidget& container, const QWidget& window, FitReport& report) {
-    std::vector<const QWidget*> controls;
-    for (const QWidget* child : container.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (child->isWindow() || !child->isVisibleTo(&window) || drawsNothing(*child)) {
+    std::vector<std::pair<const QWidget*, QRect>> controls;
+    for (QWidget* child : container.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child->isWindow() || !child->isVisibleTo(&window)) {
             continue;
         }
-        controls.push_back(child);
         measureTexts(*child, report);
-        if (!container.rect().contains(child->geometry())) {
+        const QRect area = covered(*child, report);
+        if (area.isEmpty()) {
+            continue;  // paints nothing
+        }
+        controls.emplace_back(child, area);
+        if (!container.rect().contains(area)) {
             report.problems.push_back(describe(*child) + ": outside its " +
                                       (&container == &window ? "window" : "panel") + " (" +
                                       std::to_string(container.width()) + " x " +
@@ -123,9 +157,9 @@ inline void checkContainer(const QWidget& container, const QWidget& window, FitR
     }
     for (std::size_t i = 0; i < controls.size(); ++i) {
         for (std::size_t j = i + 1; j < controls.size(); ++j) {
-            if (controls[i]->geometry().intersects(controls[j]->geometry())) {
-                report.problems.push_back(describe(*controls[i]) + " overlaps " +
-                                          describe(*controls[j]));
+            if (controls[i].second.intersects(controls[j].second)) {
+                report.problems.push_back(describe(*controls[i].first) + " overlaps " +
+                                          describe(*controls[j].first));
             }
         }
     }

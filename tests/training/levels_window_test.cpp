@@ -194,27 +194,52 @@ TEST(LevelsWindowTest, ReadsTheLevelsWhenTheListIsBuilt) {
     EXPECT_EQ(window.outerHeight(), 80);
 }
 
-TEST(LevelsWindowTest, LinesAreBoldYellowCourierNew18OrTheLargestSizeThatFitsTheirPitch) {
-    const persistence::TrainingLevels levels = fortyLevels();
+struct PitchRow {
+    const char* name;
+    std::function<persistence::TrainingLevels()> levels;
+};
+
+class LineFontTest : public ::testing::TestWithParam<PitchRow> {};
+
+// The characters of a line stand at most 18 pixels high, two rows clear of the next line 20
+// pixels below; one pixel larger, some line would not.
+TEST_P(LineFontTest, BoldYellowCourierNew18OrTheLargestSizeWhoseLinesFitTheirPitch) {
+    const persistence::TrainingLevels levels = GetParam().levels();
     Tlivelli window(levels);
     window.timerTimer();
-    QFont design(QStringLiteral("Courier New"), 18);
-    const int designPixels = QFontInfo(design).pixelSize();
-    for (const QLabel* label : window.labels()) {
-        const QFont font = label->font();
-        EXPECT_EQ(font.family(), QStringLiteral("Courier New"));
-        EXPECT_LE(font.pixelSize(), designPixels);
-        EXPECT_LE(QFontMetrics(font).height(), 20) << "a line fits the 20-pixel pitch";
-        if (font.pixelSize() < designPixels) {
-            QFont larger = font;
-            larger.setPixelSize(font.pixelSize() + 1);
-            EXPECT_GT(QFontMetrics(larger).height(), 20) << "one pixel larger would not fit";
+    const int designPixels = QFontInfo(QFont(QStringLiteral("Courier New"), 18)).pixelSize();
+    const auto tallest = [&window](const QFont& font) {
+        int height = 0;
+        for (const QLabel* label : window.labels()) {
+            height = std::max(height, QFontMetrics(font).tightBoundingRect(label->text()).height());
         }
-        EXPECT_TRUE(font.bold());
+        return height;
+    };
+    ASSERT_FALSE(window.labels().empty());
+    const QFont font = window.labels().front()->font();
+    EXPECT_LE(font.pixelSize(), designPixels);
+    EXPECT_LE(tallest(font), 18);
+    if (font.pixelSize() < designPixels) {
+        QFont larger = font;
+        larger.setPixelSize(font.pixelSize() + 1);
+        EXPECT_GT(tallest(larger), 18);
+    }
+    for (const QLabel* label : window.labels()) {
+        EXPECT_EQ(label->font(), font) << "one size for every line";
+        EXPECT_EQ(label->font().family(), QStringLiteral("Courier New"));
+        EXPECT_TRUE(label->font().bold());
         EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(255, 255, 0));
         EXPECT_FALSE(label->autoFillBackground());  // the black window shows through
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Levels, LineFontTest,
+    ::testing::Values(
+        PitchRow{"forty_levels_of_letters", fortyLevels},
+        PitchRow{"signs_reaching_below_the_line",
+                 [] { return fromSettingsText("[Settings]\nlivello1=abc\nlivello2=(),;:'\n"); }}),
+    rowName);
 
 TEST(LevelsWindowTest, ListBuiltWhileShownAppearsAtOnce) {
     const persistence::TrainingLevels levels = fromSettingsText("[Settings]\nlivello1=et\n");
