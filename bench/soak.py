@@ -106,7 +106,7 @@ class Soak:
             self.x.tap(0xFF0D)  # Return
             time.sleep(0.5)
             self.note("START")
-            self.x.click(self.training, 878 + 40, 8 + 16)  # START
+            self.x.click(self.training, *self.x.training_start(self.training))
 
     def end_training(self, until):
         # The one-minute exercise ended during the previous minute; Esc closes the window.

@@ -60,11 +60,11 @@ def main():
         x.tap(ord("e"))
         training = x.find_window("ESERCIZIO RICEZIONE", timeout=10)
         time.sleep(0.5)
-        x.click(training, 878 + 40, 8 + 16)  # START
+        x.click(training, *x.training_start(training))
         time.sleep(12.0)  # the lead-in and the first groups
         capture(x, training, os.path.join(out, "training-window.png"), crop="1188x600+0+0")
         x.click(training, 18 + 40, 8 + 16)  # away from START; LIVELLI next
-        x.click(training, 424 + 40, 12 + 12)  # LIVELLI
+        x.click(training, 424 + 80, 12 + 12)  # LIVELLI (moved right where the lists widen)
         levels = x.find_window("LIVELLI ESERCIZIO RICEZIONE", timeout=5)
         time.sleep(0.5)
         capture(x, levels, os.path.join(out, "levels-window.png"))
