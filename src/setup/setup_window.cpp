@@ -72,8 +72,10 @@ QString cpmText(int cpm) {
 // width while the bars move, instead of growing at 100.
 QLabel* reserveFor(QLabel* label, const QString& widest) {
     const int frame = label->width() - label->contentsRect().width();
-    label->resize(std::max(label->width(), label->fontMetrics().horizontalAdvance(widest) + frame),
-                  label->height());
+    // Measured as the label measures its own text for its size hint.
+    const QRect text = label->fontMetrics().boundingRect(0, 0, QWIDGETSIZE_MAX, QWIDGETSIZE_MAX,
+                                                         Qt::AlignLeft | Qt::AlignTop, widest);
+    label->resize(std::max(label->width(), text.width() + frame), label->height());
     return label;
 }
 

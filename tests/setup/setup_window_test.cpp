@@ -111,6 +111,37 @@ INSTANTIATE_TEST_SUITE_P(
         ControlRow{"shCom4", [](Tsetup& t) { return t.shCom[3]; }, {172, 336, 25, 25}, ""}),
     rowName);
 
+struct SpeedWidthRow {
+    const char* name;
+    int cpm;
+    int cpmPalette;
+    bool wider;  // than the window as created
+};
+
+class SpeedWidthTest : public ::testing::TestWithParam<SpeedWidthRow> {};
+
+// The speed labels have room for any three-digit speed from the start, so the window keeps its
+// width while the bars move; only a stored speed of four digits widens it.
+TEST_P(SpeedWidthTest, WindowWidensOnlyForSpeedsBeyondThreeDigits) {
+    Window w;
+    const int created = w.window->width();
+    w.speeds.cpm = GetParam().cpm;
+    w.speeds.cpmPalette = GetParam().cpmPalette;
+    w.window->showSetup();
+    EXPECT_EQ(w.window->width() > created, GetParam().wider) << w.window->width();
+    const QLabel& paddle = *w.window->lcpmPalette;
+    EXPECT_LE(paddle.x() + paddle.width() + 8, w.window->width());
+    EXPECT_GE(paddle.width(), paddle.sizeHint().width());
+}
+
+INSTANTIATE_TEST_SUITE_P(Speeds, SpeedWidthTest,
+                         ::testing::Values(SpeedWidthRow{"as_created_40", 40, 40, false},
+                                           SpeedWidthRow{"straight_150", 150, 40, false},
+                                           SpeedWidthRow{"paddle_999", 40, 999, false},
+                                           SpeedWidthRow{"paddle_1000", 40, 1000, true},
+                                           SpeedWidthRow{"paddle_1001", 40, 1001, true}),
+                         rowName);
+
 TEST(SetupWindow, DesignedState) {
     Window w;
     EXPECT_EQ(w.window->windowTitle(), "Settings");
