@@ -53,14 +53,18 @@ void appendUtf8(std::string& out, char32_t c) {
     }
 }
 
-// A lone surrogate (which no typed text should hold) becomes U+FFFD.
-std::string toUtf8(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
+// Appends `text` as UTF-8; a lone surrogate (which no typed text should hold) becomes U+FFFD.
+// With `doubleQuotes`, each quote is written twice.
+void appendUtf8(std::string& out, std::u16string_view text, bool doubleQuotes) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t u = text[i];
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
+        if (u < 0x80) {
+            out += static_cast<char>(u);
+            if (u == u'"' && doubleQuotes) {
+                out += '"';
+            }
+        } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+                   text[i + 1] <= 0xDFFF) {
             appendUtf8(out, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (text[i + 1] - 0xDC00));
             ++i;
         } else if (u >= 0xD800 && u <= 0xDFFF) {
@@ -69,7 +73,6 @@ std::string toUtf8(std::u16string_view text) {
             appendUtf8(out, u);
         }
     }
-    return out;
 }
 
 // Strict: a truncated, overlong or otherwise invalid sequence makes the field damaged (a row torn
@@ -126,10 +129,27 @@ bool fromUtf8(std::string_view in, std::u16string& out) {
 
 // --- Fields ----------------------------------------------------------------------------------
 
+// A field is quoted when it holds a comma, a quote or a line end, or begins or ends with a
+// blank (which many readers would otherwise trim).
+template <class Char>
+bool needsQuotes(std::basic_string_view<Char> text) {
+    if (text.empty()) {
+        return false;
+    }
+    const auto blank = [](Char c) { return c == Char(' ') || c == Char('\t'); };
+    if (blank(text.front()) || blank(text.back())) {
+        return true;
+    }
+    for (const Char c : text) {
+        if (c == Char(',') || c == Char('"') || c == Char('\r') || c == Char('\n')) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void appendField(std::string& out, std::string_view text) {
-    const bool blankAtEnd = !text.empty() && (text.front() == ' ' || text.front() == '\t' ||
-                                              text.back() == ' ' || text.back() == '\t');
-    if (!blankAtEnd && text.find_first_of(",\"\r\n") == std::string_view::npos) {
+    if (!needsQuotes(text)) {
         out += text;
         return;
     }
@@ -141,6 +161,17 @@ void appendField(std::string& out, std::string_view text) {
         }
     }
     out += '"';
+}
+
+void appendField(std::string& out, std::u16string_view text) {
+    const bool quoted = needsQuotes(text);
+    if (quoted) {
+        out += '"';
+    }
+    appendUtf8(out, text, quoted);
+    if (quoted) {
+        out += '"';
+    }
 }
 
 // Tenths as a decimal with one digit after the point: 875 is 87.5, 5 is 0.5.
@@ -553,12 +584,12 @@ bool isConsistentRow(const HistoryRow& row) {
 
 std::string formatHistoryRecord(const HistoryRow& row) {
     std::string out;
-    out.reserve(96 + 2 * (row.sentText.size() + row.copyText.size()));
-    appendField(out, row.date);
+    out.reserve(128 + row.exercise.levelChars.size() + row.sentText.size() + row.copyText.size());
+    appendField(out, std::string_view(row.date));
     out += row.exercise.mode == TrainingMode::Send ? ",send," : ",receive,";
     out += std::to_string(row.exercise.level);
     out += ',';
-    appendField(out, toUtf8(row.exercise.levelChars));
+    appendField(out, std::u16string_view(row.exercise.levelChars));
     out += ',';
     out += std::to_string(row.exercise.cpm);
     out += ',';
@@ -574,9 +605,9 @@ std::string formatHistoryRecord(const HistoryRow& row) {
         appendTenths(out, *row.accuracyTenths);
     }
     out += ',';
-    appendField(out, toUtf8(row.sentText));
+    appendField(out, std::u16string_view(row.sentText));
     out += ',';
-    appendField(out, toUtf8(row.copyText));
+    appendField(out, std::u16string_view(row.copyText));
     out += "\r\n";
     return out;
 }
