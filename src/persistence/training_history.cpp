@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <system_error>
 #include <thread>
 
@@ -78,12 +79,14 @@ void appendUtf8(std::string& out, std::u16string_view text, bool doubleQuotes) {
 // Strict: a truncated, overlong or otherwise invalid sequence makes the field damaged (a row torn
 // inside a character must not pass for a whole one).
 bool fromUtf8(std::string_view in, std::u16string& out) {
-    out.clear();
-    out.reserve(in.size());
+    // Never longer than the UTF-8 text: sized once, written by index, cut to length.
+    out.resize(in.size());
+    char16_t* const o = out.data();
+    std::size_t w = 0;
     for (std::size_t i = 0; i < in.size();) {
         const auto c = static_cast<unsigned char>(in[i]);
         if (c < 0x80) {
-            out += static_cast<char16_t>(c);
+            o[w++] = static_cast<char16_t>(c);
             ++i;
             continue;
         }
@@ -117,13 +120,14 @@ bool fromUtf8(std::string_view in, std::u16string& out) {
             return false;
         }
         if (code >= 0x10000) {
-            out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
-            out += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+            o[w++] = static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+            o[w++] = static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
         } else {
-            out += static_cast<char16_t>(code);
+            o[w++] = static_cast<char16_t>(code);
         }
         i += length;
     }
+    out.resize(w);
     return true;
 }
 
@@ -807,10 +811,12 @@ HistoryReadResult readHistory(const std::filesystem::path& file, std::uintmax_t 
         result.error = makeError(HistoryErrorCode::FileTooLarge, 0, file, Operation::Read);
         return result;
     }
-    std::string bytes(static_cast<std::size_t>(status.st_size), '\0');
+    // Not zero-filled first: the read fills it.
+    const auto size = static_cast<std::size_t>(status.st_size);
+    const std::unique_ptr<char[]> buffer(new char[size == 0 ? 1 : size]);
     std::size_t filled = 0;
-    while (filled < bytes.size()) {
-        const ssize_t got = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
+    while (filled < size) {
+        const ssize_t got = ::read(fd.get(), buffer.get() + filled, size - filled);
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -823,7 +829,7 @@ HistoryReadResult readHistory(const std::filesystem::path& file, std::uintmax_t 
         }
         filled += static_cast<std::size_t>(got);
     }
-    bytes.resize(filled);
+    const std::string_view bytes(buffer.get(), filled);
     ParsedHistory parsed = parseHistory(bytes);
     result.rows = std::move(parsed.rows);
     result.skipped = parsed.skipped;

@@ -1,0 +1,146 @@
+// Cost of reading the training history with 10 000 rows, as the progress view does when it
+// opens, and of appending one row. Two files: every exercise the longest (5 minutes at 150 CPM,
+// about 1.8 kB a row) and a mix of lengths.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "persistence/training_history.h"
+#include "persistence/training_progress.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace dittix::persistence;
+
+constexpr std::u16string_view kCharacters = u"KMURESNAPTLWI.JZ=FOY,VG5/Q92H38B?47C1D60X";
+constexpr int kRows = 10000;
+
+std::u16string exercise(int characters, std::mt19937& random) {
+    std::u16string text;
+    for (int i = 0; i < characters; ++i) {
+        text += kCharacters[random() % kCharacters.size()];
+        if (i % 5 == 4) {
+            text += u' ';
+        }
+    }
+    return text;
+}
+
+// A row with consistent counts, without scoring each one (which would make the setup slow): a
+// copy of the sent text with about one character in twenty typed wrong.
+HistoryRow row(int index, int characters, std::mt19937& random) {
+    HistoryRow r;
+    r.date = localTimestamp(static_cast<std::time_t>(1796907802 + std::int64_t{index} * 600));
+    r.unixSeconds = 1796907802 + std::int64_t{index} * 600;
+    r.exercise.level = 1 + static_cast<int>(random() % 40);
+    r.exercise.levelChars = std::u16string(kCharacters.substr(0, r.exercise.level + 1));
+    r.exercise.cpm = 150;
+    r.exercise.minutes = characters / 150 + 1;
+    r.sentText = exercise(characters, random);
+    r.copyText = r.sentText;
+    int wrong = 0;
+    for (char16_t& c : r.copyText) {
+        if (c != u' ' && random() % 20 == 0) {
+            c = c == u'E' ? u'T' : u'E';
+            ++wrong;
+        }
+    }
+    r.sent = characters;
+    r.wrong = wrong;
+    r.right = characters - wrong;
+    r.accuracyTenths = dittix::scoring::accuracyTenths(r.right, r.sent);
+    return r;
+}
+
+fs::path writeFile(const std::string& name, bool longest) {
+    std::mt19937 random(7);
+    std::string text(kHistoryHeader);
+    for (int k = 0; k < kRows; ++k) {
+        const int characters = longest ? 750 : static_cast<int>(5 * (4 + random() % 147));
+        text += formatHistoryRecord(row(k, characters, random));
+    }
+    const fs::path file = fs::temp_directory_path() / ("dittix-history-bench-" + name + ".csv");
+    std::ofstream(file, std::ios::binary) << text;
+    return file;
+}
+
+const fs::path& longestFile() {
+    static const fs::path file = writeFile("longest", true);
+    return file;
+}
+const fs::path& mixedFile() {
+    static const fs::path file = writeFile("mixed", false);
+    return file;
+}
+
+void readRows(benchmark::State& state, const fs::path& (*file)()) {
+    std::size_t rows = 0;
+    for (auto _ : state) {
+        const HistoryReadResult read = readHistory(file());
+        rows = read.rows.size();
+        benchmark::DoNotOptimize(rows);
+    }
+    state.counters["rows"] = static_cast<double>(rows);
+    state.counters["MB"] = static_cast<double>(fs::file_size(file())) / 1e6;
+}
+
+// What the progress view does on opening: read, then both aggregations.
+void openProgress(benchmark::State& state, const fs::path& (*file)()) {
+    for (auto _ : state) {
+        const HistoryReadResult read = readHistory(file());
+        const auto byLevel = accuracyByLevel(read.rows, TrainingMode::Receive);
+        const auto byCharacter = characterAccuracy(read.rows);
+        benchmark::DoNotOptimize(byLevel.data());
+        benchmark::DoNotOptimize(byCharacter.data());
+    }
+}
+
+void parseOnly(benchmark::State& state) {
+    std::ifstream in(longestFile(), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (auto _ : state) {
+        const ParsedHistory parsed = parseHistory(bytes);
+        benchmark::DoNotOptimize(parsed.rows.data());
+    }
+}
+
+void appendOneRow(benchmark::State& state) {
+    const fs::path file = fs::temp_directory_path() / "dittix-history-bench-append.csv";
+    fs::remove(file);
+    std::mt19937 random(3);
+    HistoryExercise exercise;
+    exercise.level = 10;
+    const HistoryRow r =
+        makeHistoryRow(exercise, ::exercise(750, random), ::exercise(750, random), 1796907802);
+    for (auto _ : state) {
+        if (appendHistoryRow(file, r)) {
+            state.SkipWithError("append failed");
+            break;
+        }
+    }
+    fs::remove(file);
+}
+
+}  // namespace
+
+BENCHMARK_CAPTURE(readRows, longest_10000, longestFile)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(readRows, mixed_10000, mixedFile)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(openProgress, longest_10000, longestFile)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(openProgress, mixed_10000, mixedFile)->Unit(benchmark::kMillisecond);
+BENCHMARK(parseOnly)->Unit(benchmark::kMillisecond);
+BENCHMARK(appendOneRow)->Unit(benchmark::kMillisecond)->Iterations(50);
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::error_code ignored;
+    fs::remove(longestFile(), ignored);
+    fs::remove(mixedFile(), ignored);
+    return 0;
+}
