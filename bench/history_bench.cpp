@@ -2,6 +2,15 @@
 // opens, and of appending one row. Two files: every exercise the longest (5 minutes at 150 CPM,
 // about 1.8 kB a row) and a mix of lengths.
 #include <benchmark/benchmark.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string_view>
+#include <utility>
 
 #include <filesystem>
 #include <fstream>
@@ -100,6 +109,63 @@ void openProgress(benchmark::State& state, const fs::path& (*file)()) {
     }
 }
 
+double processSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// Read and aggregate once: the elapsed and the processor time in seconds. On a busy machine the
+// processor time is the steadier of the two.
+std::pair<double, double> openOnce(const fs::path& file) {
+    const auto start = std::chrono::steady_clock::now();
+    const double startCpu = processSeconds();
+    const HistoryReadResult read = readHistory(file);
+    const auto byLevel = accuracyByLevel(read.rows, TrainingMode::Receive);
+    const auto byCharacter = characterAccuracy(read.rows);
+    benchmark::DoNotOptimize(byLevel.data());
+    benchmark::DoNotOptimize(byCharacter.data());
+    return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+            processSeconds() - startCpu};
+}
+
+// The same in a freshly started process each time (this program run again with --open-once), as
+// when the progress view opens soon after the program starts: the rows' memory is then touched
+// for the first time, which costs much more on some machines than reusing it.
+void openProgressInNewProcess(benchmark::State& state, const fs::path& (*file)()) {
+    const std::string path = file().string();
+    double cpuSeconds = 0;
+    for (auto _ : state) {
+        int out[2];
+        if (::pipe(out) != 0) {
+            state.SkipWithError("pipe failed");
+            break;
+        }
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::dup2(out[1], STDOUT_FILENO);
+            ::close(out[0]);
+            ::close(out[1]);
+            ::execl("/proc/self/exe", "history_bench", "--open-once", path.c_str(), nullptr);
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        char text[64] = {};
+        const ssize_t got = ::read(out[0], text, sizeof text - 1);
+        ::close(out[0]);
+        ::waitpid(pid, nullptr, 0);
+        if (got <= 0) {
+            state.SkipWithError("the new process reported nothing");
+            break;
+        }
+        char* rest = nullptr;
+        state.SetIterationTime(std::strtod(text, &rest));
+        cpuSeconds += std::strtod(rest, nullptr);
+    }
+    state.counters["cpu_ms"] =
+        benchmark::Counter(cpuSeconds * 1e3 / static_cast<double>(state.iterations()));
+}
+
 void parseOnly(benchmark::State& state) {
     std::ifstream in(longestFile(), std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -132,10 +198,23 @@ BENCHMARK_CAPTURE(readRows, longest_10000, longestFile)->Unit(benchmark::kMillis
 BENCHMARK_CAPTURE(readRows, mixed_10000, mixedFile)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(openProgress, longest_10000, longestFile)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(openProgress, mixed_10000, mixedFile)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(openProgressInNewProcess, longest_10000, longestFile)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(openProgressInNewProcess, mixed_10000, mixedFile)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(parseOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(appendOneRow)->Unit(benchmark::kMillisecond)->Iterations(50);
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string_view(argv[1]) == "--open-once") {
+        const auto [elapsed, cpu] = openOnce(argv[2]);
+        std::printf("%.6f %.6f\n", elapsed, cpu);
+        return 0;
+    }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -2,6 +2,7 @@
 // rows, and the reading that skips damaged ones.
 #include "persistence/training_history.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -232,14 +233,21 @@ struct FieldSpan {
     bool escaped = false;  // holds doubled quotes
 };
 
+enum class Scan {
+    Record,    // a whole record, ending at `next`
+    Damaged,   // not a record, whatever follows
+    NeedMore,  // the text ends before the record could be decided (only when more is to come)
+};
+
 // One record from `p`, RFC 4180: fields separated by commas, a quoted field may hold commas,
-// doubled quotes and line ends; the record ends at CRLF, LF or the end of the text. False when
-// the text there is not a record (a quote inside an unquoted field, text after a closing quote,
-// an unterminated quote, a lone CR, too many fields).
-bool scanRecord(std::string_view s, std::size_t p, std::vector<FieldSpan>& fields,
+// doubled quotes and line ends; the record ends at CRLF, LF or the end of the text (`atEnd`: the
+// end of the file). Damaged: a quote inside an unquoted field, text after a closing quote, an
+// unterminated quote, a lone CR, too many fields.
+Scan scanRecord(std::string_view s, std::size_t p, bool atEnd, std::vector<FieldSpan>& fields,
                 std::size_t& next) {
     fields.clear();
     const std::size_t n = s.size();
+    const Scan endReached = atEnd ? Scan::Damaged : Scan::NeedMore;
     while (fields.size() < kColumns + 1) {
         FieldSpan field;
         if (p < n && s[p] == '"') {
@@ -247,7 +255,7 @@ bool scanRecord(std::string_view s, std::size_t p, std::vector<FieldSpan>& field
             for (;;) {
                 const void* quote = std::memchr(s.data() + p, '"', n - p);
                 if (quote == nullptr) {
-                    return false;
+                    return endReached;
                 }
                 const auto at =
                     static_cast<std::size_t>(static_cast<const char*>(quote) - s.data());
@@ -256,7 +264,7 @@ bool scanRecord(std::string_view s, std::size_t p, std::vector<FieldSpan>& field
                     p = at + 2;
                     continue;
                 }
-                field.end = at;
+                field.end = at;  // at the end of the text, more may show it was doubled
                 p = at + 1;
                 break;
             }
@@ -264,7 +272,7 @@ bool scanRecord(std::string_view s, std::size_t p, std::vector<FieldSpan>& field
             field.begin = p;
             while (p < n && s[p] != ',' && s[p] != '\n' && s[p] != '\r') {
                 if (s[p] == '"') {
-                    return false;
+                    return Scan::Damaged;
                 }
                 ++p;
             }
@@ -272,22 +280,27 @@ bool scanRecord(std::string_view s, std::size_t p, std::vector<FieldSpan>& field
         }
         fields.push_back(field);
         if (p >= n) {
+            if (!atEnd) {
+                return Scan::NeedMore;
+            }
             next = n;
-            return true;
+            return Scan::Record;
         }
         if (s[p] == ',') {
             ++p;
         } else if (s[p] == '\n') {
             next = p + 1;
-            return true;
-        } else if (s[p] == '\r' && p + 1 < n && s[p + 1] == '\n') {
+            return Scan::Record;
+        } else if (s[p] == '\r' && p + 1 == n) {
+            return endReached;
+        } else if (s[p] == '\r' && s[p + 1] == '\n') {
             next = p + 2;
-            return true;
+            return Scan::Record;
         } else {
-            return false;
+            return Scan::Damaged;
         }
     }
-    return false;
+    return Scan::Damaged;
 }
 
 class FieldReader {
@@ -616,48 +629,133 @@ std::string formatHistoryRecord(const HistoryRow& row) {
     return out;
 }
 
-ParsedHistory parseHistory(std::string_view bytes) {
-    ParsedHistory parsed;
-    std::size_t p = bytes.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
-    std::vector<FieldSpan> spans;
-    spans.reserve(kColumns + 1);
-    bool inDamage = false;
-    while (p < bytes.size()) {
+namespace {
+
+// Reads the rows of a text that may come in pieces: each call decides what it can and returns how
+// much of `text` it used; the rest is to be given again, with more after it.
+class HistoryParser {
+  public:
+    std::size_t feed(std::string_view text, bool atEnd);
+    ParsedHistory& parsed() { return m_parsed; }
+
+  private:
+    ParsedHistory m_parsed;
+    std::vector<FieldSpan> m_spans;
+    bool m_inDamage = false;
+};
+
+std::size_t HistoryParser::feed(std::string_view s, bool atEnd) {
+    std::size_t p = 0;
+    while (p < s.size()) {
         std::size_t next = p;
-        if (scanRecord(bytes, p, spans, next)) {
-            FieldReader fields(bytes, spans);
-            if (spans.size() == 1 && spans[0].begin == spans[0].end && bytes[p] != '"') {
+        const Scan scan = scanRecord(s, p, atEnd, m_spans, next);
+        if (scan == Scan::NeedMore) {
+            return p;
+        }
+        if (scan == Scan::Record) {
+            FieldReader fields(s, m_spans);
+            if (m_spans.size() == 1 && m_spans[0].begin == m_spans[0].end && s[p] != '"') {
                 p = next;  // an empty line
                 continue;
             }
-            if (isHeader(fields, spans.size())) {
-                inDamage = false;
+            if (isHeader(fields, m_spans.size())) {
+                m_inDamage = false;
                 p = next;
                 continue;
             }
             HistoryRow row;
-            if (spans.size() == kColumns && toRow(fields, row)) {
-                parsed.rows.push_back(std::move(row));
-                inDamage = false;
+            if (m_spans.size() == kColumns && toRow(fields, row)) {
+                m_parsed.rows.push_back(std::move(row));
+                m_inDamage = false;
                 p = next;
                 continue;
             }
         }
         // Damaged: go on at the next line, which may be the start of a good row appended after
-        // this one was torn (a torn quoted field can run on into it). A line that begins like a row
-        // counts as a damaged row of its own; the other lines belong to the damaged row before
-        // them.
-        if (!inDamage || looksLikeRowStart(bytes, p)) {
-            ++parsed.skipped;
+        // this one was torn (a torn quoted field can run on into it). A line that begins like a
+        // row counts as a damaged row of its own; the other lines belong to the damaged row
+        // before them.
+        std::size_t lineEnd = p;
+        while (lineEnd < s.size() && s[lineEnd] != '\n' && s[lineEnd] != '\r') {
+            ++lineEnd;
         }
-        inDamage = true;
-        while (p < bytes.size() && bytes[p] != '\n' && bytes[p] != '\r') {
-            ++p;
+        if (lineEnd == s.size() && !atEnd) {
+            return p;
         }
-        ++p;  // past a line end: LF, the CR of CRLF (its LF then reads as an empty line), or CR
+        if (!m_inDamage || looksLikeRowStart(s, p)) {
+            ++m_parsed.skipped;
+        }
+        m_inDamage = true;
+        // Past the line end: LF, the CR of CRLF (its LF then reads as an empty line), or CR.
+        p = std::min(lineEnd + 1, s.size());
     }
-    return parsed;
+    return p;
 }
+
+bool startsWithByteOrderMark(std::string_view text) {
+    return text.substr(0, 3) == "\xEF\xBB\xBF";
+}
+
+}  // namespace
+
+ParsedHistory parseHistory(std::string_view bytes) {
+    HistoryParser parser;
+    parser.feed(bytes.substr(startsWithByteOrderMark(bytes) ? 3 : 0), true);
+    return std::move(parser.parsed());
+}
+
+namespace {
+
+// Reads up to `size` bytes through `readSome(buffer, count)` (the bytes read, 0 at the end,
+// negative on an error with errno set) in pieces of `pieceBytes` or more, parsing each as it
+// comes: only one piece and the row that runs across its end are held at a time.
+template <class ReadSome>
+bool parseInPieces(ReadSome&& readSome, std::uintmax_t size, std::size_t pieceBytes,
+                   ParsedHistory& parsed, int& error) {
+    HistoryParser parser;
+    std::vector<char> buffer(std::max<std::size_t>(pieceBytes, 4));
+    std::size_t filled = 0;
+    std::uintmax_t remaining = size;
+    bool atEnd = false;
+    bool first = true;
+    for (;;) {
+        while (!atEnd && filled < buffer.size()) {
+            const auto want = static_cast<std::size_t>(
+                std::min<std::uintmax_t>(buffer.size() - filled, remaining));
+            const long long got = want == 0 ? 0 : readSome(buffer.data() + filled, want);
+            if (got < 0) {
+                error = errno;
+                return false;
+            }
+            if (got == 0) {
+                atEnd = true;  // the end, or a file that shrank meanwhile
+                break;
+            }
+            filled += static_cast<std::size_t>(got);
+            remaining -= static_cast<std::uintmax_t>(got);
+        }
+        const std::string_view window(buffer.data(), filled);
+        std::size_t used = 0;
+        if (first) {
+            first = false;
+            used = startsWithByteOrderMark(window) ? 3 : 0;
+        }
+        used += parser.feed(window.substr(used), atEnd);
+        if (atEnd) {
+            break;
+        }
+        if (used == 0 && filled == buffer.size()) {
+            buffer.resize(buffer.size() * 2);  // one row longer than the buffer
+        } else {
+            std::memmove(buffer.data(), buffer.data() + used, filled - used);
+            filled -= used;
+        }
+    }
+    parsed = std::move(parser.parsed());
+    return true;
+}
+
+}  // namespace
 
 std::filesystem::path historyFileFor(const std::filesystem::path& settingsFile) {
     return settingsFile.parent_path() / kHistoryFileName;
@@ -788,7 +886,8 @@ std::optional<HistoryError> appendHistoryRow(const std::filesystem::path& file,
     return std::nullopt;
 }
 
-HistoryReadResult readHistory(const std::filesystem::path& file, std::uintmax_t maxBytes) {
+HistoryReadResult readHistory(const std::filesystem::path& file, std::uintmax_t maxBytes,
+                              std::size_t pieceBytes) {
     HistoryReadResult result;
     const FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
@@ -811,26 +910,21 @@ HistoryReadResult readHistory(const std::filesystem::path& file, std::uintmax_t 
         result.error = makeError(HistoryErrorCode::FileTooLarge, 0, file, Operation::Read);
         return result;
     }
-    // Not zero-filled first: the read fills it.
-    const auto size = static_cast<std::size_t>(status.st_size);
-    const std::unique_ptr<char[]> buffer(new char[size == 0 ? 1 : size]);
-    std::size_t filled = 0;
-    while (filled < size) {
-        const ssize_t got = ::read(fd.get(), buffer.get() + filled, size - filled);
-        if (got < 0 && errno == EINTR) {
-            continue;
+    ParsedHistory parsed;
+    int error = 0;
+    const auto readSome = [&](char* into, std::size_t count) -> long long {
+        for (;;) {
+            const ssize_t got = ::read(fd.get(), into, count);
+            if (got >= 0 || errno != EINTR) {
+                return got;
+            }
         }
-        if (got < 0) {
-            result.error = errnoError(errno, file, Operation::Read);
-            return result;
-        }
-        if (got == 0) {
-            break;  // the file shrank meanwhile
-        }
-        filled += static_cast<std::size_t>(got);
+    };
+    if (!parseInPieces(readSome, static_cast<std::uintmax_t>(status.st_size), pieceBytes, parsed,
+                       error)) {
+        result.error = errnoError(error, file, Operation::Read);
+        return result;
     }
-    const std::string_view bytes(buffer.get(), filled);
-    ParsedHistory parsed = parseHistory(bytes);
     result.rows = std::move(parsed.rows);
     result.skipped = parsed.skipped;
     return result;
@@ -882,7 +976,8 @@ std::optional<HistoryError> appendHistoryRow(const std::filesystem::path& file,
     return std::nullopt;
 }
 
-HistoryReadResult readHistory(const std::filesystem::path& file, std::uintmax_t maxBytes) {
+HistoryReadResult readHistory(const std::filesystem::path& file, std::uintmax_t maxBytes,
+                              std::size_t pieceBytes) {
     HistoryReadResult result;
     std::error_code error;
     const auto status = std::filesystem::status(file, error);
@@ -901,10 +996,20 @@ HistoryReadResult readHistory(const std::filesystem::path& file, std::uintmax_t 
         return result;
     }
     std::ifstream in(file, std::ios::binary);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    ParsedHistory parsed = parseHistory(bytes);
+    const auto readSome = [&](char* into, std::size_t count) -> long long {
+        in.read(into, static_cast<std::streamsize>(count));
+        if (in.bad()) {
+            errno = EIO;
+            return -1;
+        }
+        return static_cast<long long>(in.gcount());
+    };
+    ParsedHistory parsed;
+    int readError = 0;
+    if (!in || !parseInPieces(readSome, size, pieceBytes, parsed, readError)) {
+        result.error = makeError(HistoryErrorCode::Io, readError, file, Operation::Read);
+        return result;
+    }
     result.rows = std::move(parsed.rows);
     result.skipped = parsed.skipped;
     return result;

@@ -3,6 +3,7 @@
 // rest.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
@@ -129,9 +130,14 @@ struct HistoryReadResult {
     std::optional<HistoryError> error;
 };
 
-// Reads the whole file. A missing file is an empty history, not an error; a file that is not
-// regular or is larger than `maxBytes` is not read and gives an error.
+// The size of the pieces in which the file is read (a row longer than that still reads whole).
+inline constexpr std::size_t kHistoryReadPiece = 256u * 1024u;
+
+// Reads the whole file, in pieces of `pieceBytes`, so that only the rows and not the file's
+// text are held. A missing file is an empty history, not an error; a file that is not regular
+// or is larger than `maxBytes` is not read and gives an error.
 HistoryReadResult readHistory(const std::filesystem::path& file,
-                              std::uintmax_t maxBytes = kMaxHistoryBytes);
+                              std::uintmax_t maxBytes = kMaxHistoryBytes,
+                              std::size_t pieceBytes = kHistoryReadPiece);
 
 }  // namespace dittix::persistence

@@ -159,6 +159,33 @@ TEST(TornFile, AtEveryByteTheAppendAndTheEarlierRowsSurvive) {
     }
 }
 
+// Reading in pieces gives what reading the whole text at once gives, wherever the pieces end:
+// inside a quoted line end, a doubled quote, a CRLF, the byte order mark, a damaged row or the
+// torn last one.
+TEST(ReadInPieces, GivesTheSameRowsForEveryPieceSize) {
+    TempDir dir;
+    const fs::path file = dir.file("training-history.csv");
+    std::string text = "\xEF\xBB\xBF" + std::string(kHistoryHeader);
+    for (const HistoryRow& row : someRows(3)) {
+        text += formatHistoryRecord(row);
+    }
+    text += "2026-12-10T14:03:22+01:00,receive,x\r\n2026-12-10T14:03:22+01:00,send,y\r\n";
+    text += "\"unterminated\r\n";
+    text += formatHistoryRecord(historyRow(u"KM", u"\"\"\r\n" + std::u16string(300, u'E'), 4));
+    text += formatHistoryRecord(historyRow(u"KMUR ", u"KMUR\r", 5)).substr(0, 60);
+    test::writeBytes(file, text);
+    const ParsedHistory whole = parseHistory(text);
+    ASSERT_EQ(whole.rows.size(), 4U);
+    ASSERT_EQ(whole.skipped, 3);
+    for (std::size_t piece = 1; piece <= text.size() + 1; piece += piece < 80 ? 1 : 37) {
+        SCOPED_TRACE(piece);
+        const HistoryReadResult read = readHistory(file, kMaxHistoryBytes, piece);
+        EXPECT_EQ(read.rows, whole.rows);
+        EXPECT_EQ(read.skipped, whole.skipped);
+        EXPECT_EQ(read.error, std::nullopt);
+    }
+}
+
 // --- Files that are not regular --------------------------------------------------------------
 
 struct NotRegularRow {
