@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     }
     int levels = 0;
     measure("load complete file (every key, 40 levels)", runs,
-            [&] { levels += loadSettings(file, '.').levels.levelCount; });
+            [&] { levels += loadSettings(file, '.').settings.levels.levelCount; });
     const auto entries = mainWindowSaveEntries(38, false, 800.0);
     measure("main window save (read, edit, fsync, rename)", std::max(1, runs / 10),
             [&] { saveEntries(file, entries); });

@@ -43,7 +43,7 @@ TDittixForm::TDittixForm(MainWindowEnvironment environment, QWidget* parent)
     : QWidget(parent),
       m_env(withDefaults(std::move(environment))),
       // Creation begins with loading every setting; the parts built below depend on them.
-      m_settings(persistence::loadSettings(m_env.settingsFile, m_env.decimalSeparator)),
+      m_settings(persistence::loadSettings(m_env.settingsFile, m_env.decimalSeparator).settings),
       m_screenProbe(std::make_unique<platform::WidgetScreenProbe>(*this)),
       m_tape(m_env.rowVisible ? TapeDisplay::RowVisible(m_env.rowVisible)
                               : TapeDisplay::RowVisible(

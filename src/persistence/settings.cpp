@@ -2,11 +2,11 @@
 #include "persistence/settings.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <optional>
 
+#include "persistence/file_access.h"
 #include "persistence/ini_text.h"
+#include "persistence/operator_messages.h"
 #include "persistence/text_encoding.h"
 #include "persistence/value_parsing.h"
 
@@ -95,15 +95,32 @@ Settings parseSettings(std::string_view utf8Text, char decimalSeparator) {
 }
 
 std::string readFileBytes(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return {};
-    }
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    FileRead read = readRegularFile(file);
+    return read.status == ReadStatus::Read ? std::move(read.bytes) : std::string();
 }
 
-Settings loadSettings(const std::filesystem::path& file, char decimalSeparator) {
-    return parseSettings(decodeFileBytes(readFileBytes(file)).utf8, decimalSeparator);
+LoadedSettings loadSettings(const std::filesystem::path& file, char decimalSeparator) {
+    const FileRead read = readRegularFile(file);
+    LoadedSettings loaded;
+    loaded.settings = parseSettings(decodeFileBytes(read.bytes).utf8, decimalSeparator);
+    switch (read.status) {
+        case ReadStatus::Read:
+        case ReadStatus::Missing:
+            break;
+        case ReadStatus::NotRegular:
+            loaded.problem =
+                LoadProblem{LoadProblemCode::NotRegularFile, loadProblemSentence(file, read)};
+            break;
+        case ReadStatus::TooLarge:
+            loaded.problem =
+                LoadProblem{LoadProblemCode::TooLarge, loadProblemSentence(file, read)};
+            break;
+        case ReadStatus::Failed:
+            loaded.problem =
+                LoadProblem{LoadProblemCode::Unreadable, loadProblemSentence(file, read)};
+            break;
+    }
+    return loaded;
 }
 
 }  // namespace dittix::persistence

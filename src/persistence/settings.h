@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -60,10 +61,26 @@ inline constexpr std::int32_t kMaxTableFontSize = 45;
 // the clamps of LIV ES, VEL ES, CPM and TEMPO ES in that order.
 Settings parseSettings(std::string_view utf8Text, char decimalSeparator);
 
-// Reads the file afresh (a missing or unreadable file gives the defaults) and parses it.
-Settings loadSettings(const std::filesystem::path& file, char decimalSeparator);
+// Why the file was not read: the defaults are used instead, and the operator is told.
+enum class LoadProblemCode { NotRegularFile, TooLarge, Unreadable };
 
-// The whole file as bytes; empty when it does not exist or cannot be read.
+struct LoadProblem {
+    LoadProblemCode code;
+    std::string message;  // one Italian sentence naming the file
+};
+
+struct LoadedSettings {
+    Settings settings;
+    std::optional<LoadProblem> problem;  // none for a file that was read or is missing
+};
+
+// Reads the file afresh and parses it. A missing file gives the defaults without a problem;
+// anything that is not a regular file of at most 16 MB that can be read gives the defaults and
+// the problem. Never blocks on a pipe or a device.
+LoadedSettings loadSettings(const std::filesystem::path& file, char decimalSeparator);
+
+// The whole file as bytes; empty when it is missing, is not a regular file, is larger than
+// 16 MB or cannot be read.
 std::string readFileBytes(const std::filesystem::path& file);
 
 }  // namespace dittix::persistence

@@ -2,25 +2,33 @@
 #include "persistence/settings_writer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 #include <random>
 #include <system_error>
 
+#include "persistence/file_access.h"
 #include "persistence/ini_text.h"
+#include "persistence/operator_messages.h"
 #include "persistence/text_encoding.h"
 
 #if defined(_WIN32)
 #include <io.h>
 #else
-#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 namespace dittix::persistence {
 
 namespace {
+
+// The C library's last error; a failure that set none counts as an input/output error.
+std::error_code lastError() {
+    return {errno != 0 ? errno : EIO, std::generic_category()};
+}
 
 std::string flagText(bool on) {
     return on ? "1" : "0";
@@ -154,44 +162,67 @@ std::optional<SaveError> writeFileAtomically(const std::filesystem::path& file,
                                              std::string_view bytes,
                                              const BeforeReplaceHook& beforeReplace) {
     namespace fs = std::filesystem;
+    const auto failure = [&file](SaveErrorCode code, std::error_code cause) {
+        return SaveError{code, saveFailureSentence(file, systemReason(cause)), cause};
+    };
     std::random_device entropy;
-    fs::path temporary = file;
-    temporary += ".tmp-" + std::to_string(entropy());
-
+    fs::path temporary;
     std::FILE* out = nullptr;
+    // A name already taken (a leftover of a killed save) only means another number is drawn.
+    for (int attempt = 0; attempt < 8 && out == nullptr; ++attempt) {
+        temporary = temporaryFileFor(file, entropy());
+        errno = 0;
 #if defined(_WIN32)
-    out = _wfopen(temporary.c_str(), L"wbx");
+        out = _wfopen(temporary.c_str(), L"wbx");
 #else
-    out = std::fopen(temporary.c_str(), "wbx");
+        out = std::fopen(temporary.c_str(), "wbxe");
 #endif
-    if (out == nullptr) {
-        return SaveError{SaveErrorCode::CannotCreateTemporary,
-                         "cannot create " + temporary.string()};
+        if (out == nullptr && errno != EEXIST) {
+            break;
+        }
     }
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-    written = std::fflush(out) == 0 && written;
-#if defined(_WIN32)
-    written = _commit(_fileno(out)) == 0 && written;
-#else
-    written = ::fsync(fileno(out)) == 0 && written;
+    if (out == nullptr) {
+        return failure(SaveErrorCode::CannotCreateTemporary, lastError());
+    }
+#if !defined(_WIN32)
+    // The new file takes the old one's permissions (a private file stays private).
+    struct stat old {};
+    if (::stat(file.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        (void)::fchmod(fileno(out), old.st_mode & 07777);
+    }
 #endif
-    written = std::fclose(out) == 0 && written;
+    // Every step runs, so that the file is closed; the first failure is the one reported.
+    std::error_code cause;
+    const auto step = [&cause](const auto& call) {
+        errno = 0;
+        if (!call() && !cause) {
+            cause = lastError();
+        }
+    };
+    step([&] { return std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size(); });
+    step([&] { return std::fflush(out) == 0; });
+#if defined(_WIN32)
+    step([&] { return _commit(_fileno(out)) == 0; });
+#else
+    step([&] { return ::fsync(fileno(out)) == 0; });
+#endif
+    step([&] { return std::fclose(out) == 0; });
 
     std::error_code ignored;
-    if (!written) {
+    if (cause) {
         fs::remove(temporary, ignored);
-        return SaveError{SaveErrorCode::CannotWrite, "cannot write " + temporary.string()};
+        return failure(SaveErrorCode::CannotWrite, cause);
     }
     if (beforeReplace && !beforeReplace()) {
         fs::remove(temporary, ignored);
-        return SaveError{SaveErrorCode::Interrupted, "write abandoned before replacing the file"};
+        return SaveError{SaveErrorCode::Interrupted,
+                         saveFailureSentence(file, "il salvataggio è stato interrotto"),
+                         std::make_error_code(std::errc::operation_canceled)};
     }
-    std::error_code error;
-    fs::rename(temporary, file, error);
-    if (error) {
+    fs::rename(temporary, file, cause);
+    if (cause) {
         fs::remove(temporary, ignored);
-        return SaveError{SaveErrorCode::CannotReplace,
-                         "cannot replace " + file.string() + ": " + error.message()};
+        return failure(SaveErrorCode::CannotReplace, cause);
     }
     return std::nullopt;
 }
@@ -199,10 +230,40 @@ std::optional<SaveError> writeFileAtomically(const std::filesystem::path& file,
 std::optional<SaveError> saveEntries(const std::filesystem::path& file,
                                      std::span<const SettingEntry> entries,
                                      const BeforeReplaceHook& beforeReplace) {
-    const DecodedText decoded = decodeFileBytes(readFileBytes(file));
+    namespace fs = std::filesystem;
+    std::error_code error;
+    // The per-user folder does not exist before the first save.
+    const fs::path folder = file.parent_path();
+    if (!folder.empty() && !fs::is_directory(folder, error)) {
+        error.clear();
+        fs::create_directories(folder, error);
+        if (error) {
+            const std::string reason =
+                error == std::errc::file_exists || error == std::errc::not_a_directory
+                    ? "al posto della cartella " + displayPath(folder) + " c'è un file"
+                    : "la cartella " + displayPath(folder) + " non si può creare (" +
+                          systemReason(error) + ")";
+            return SaveError{SaveErrorCode::CannotCreateFolder, saveFailureSentence(file, reason),
+                             error};
+        }
+    }
+    // Through the links to the file they lead to, so that the links stay links.
+    const fs::path target = finalLinkTarget(file, error);
+    if (error) {
+        return SaveError{SaveErrorCode::CannotFollowLink,
+                         saveFailureSentence(file, systemReason(error)), error};
+    }
+    const FileRead current = readRegularFile(target);
+    if (current.status != ReadStatus::Read && current.status != ReadStatus::Missing) {
+        // Whatever stands there holds the operator's content, or is no file at all: replacing it
+        // by a file with only these keys would lose it.
+        return SaveError{SaveErrorCode::CannotReadCurrent,
+                         saveFailureSentence(target, unreplaceableReason(current)), current.error};
+    }
+    const DecodedText decoded = decodeFileBytes(current.bytes);
     const std::string text = applyEntries(decoded.utf8, entries);
-    return writeFileAtomically(file, encodeFileText(text, decoded.encoding, decoded.byteOrderMark),
-                               beforeReplace);
+    return writeFileAtomically(
+        target, encodeFileText(text, decoded.encoding, decoded.byteOrderMark), beforeReplace);
 }
 
 }  // namespace dittix::persistence

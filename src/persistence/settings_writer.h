@@ -1,6 +1,7 @@
 // Writing keys back into settings.ini. Each save reads the file afresh, changes only its own
 // keys and writes the file back through a temporary file, so every other line stays as it was
-// and a failed write leaves the old file intact.
+// and a failed write leaves the old file intact. A settings file that is a symbolic link is
+// written through the link: the file it leads to is replaced, and the link stays.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "persistence/settings.h"
@@ -23,11 +25,20 @@ struct SettingEntry {
     friend bool operator==(const SettingEntry&, const SettingEntry&) = default;
 };
 
-enum class SaveErrorCode { CannotCreateTemporary, CannotWrite, CannotReplace, Interrupted };
+enum class SaveErrorCode {
+    CannotCreateFolder,  // the settings file's folder is missing and cannot be made
+    CannotFollowLink,    // the file is a link that loops or cannot be read
+    CannotReadCurrent,   // what stands at the path could not be read, so it is kept
+    CannotCreateTemporary,
+    CannotWrite,
+    CannotReplace,
+    Interrupted
+};
 
 struct SaveError {
     SaveErrorCode code;
-    std::string message;
+    std::string message;  // one Italian sentence naming the file and the reason
+    std::error_code cause;
 };
 
 // The setup window's keys, in the order it writes them.
@@ -52,13 +63,17 @@ std::string applyEntries(std::string_view text, std::span<const SettingEntry> en
 // false abandons the write (used to test an interrupted save).
 using BeforeReplaceHook = std::function<bool()>;
 
-// Writes `bytes` to a temporary file beside `file`, flushes it to the disk and renames it over
-// `file`. On any failure the temporary file is removed and `file` is left as it was.
+// Writes `bytes` to a temporary file beside `file` (see temporaryFileFor), flushes it to the
+// disk and renames it over `file`, which keeps its permissions. On any failure the temporary
+// file is removed and `file` is left as it was.
 std::optional<SaveError> writeFileAtomically(const std::filesystem::path& file,
                                              std::string_view bytes,
                                              const BeforeReplaceHook& beforeReplace = {});
 
-// Reads the file afresh, applies the entries keeping the file's encoding, and writes it back.
+// Makes the file's folder when it is missing, follows the file's links to the file they lead
+// to, reads that afresh, applies the entries keeping the file's encoding, and writes it back.
+// A missing file is created; a file that cannot be read (not a regular file, larger than
+// 16 MB, unreadable) is never replaced, and the save fails.
 std::optional<SaveError> saveEntries(const std::filesystem::path& file,
                                      std::span<const SettingEntry> entries,
                                      const BeforeReplaceHook& beforeReplace = {});

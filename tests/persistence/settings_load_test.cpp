@@ -44,7 +44,7 @@ void expectDefaults(const Settings& s) {
 
 TEST(LoadSettings, NoFileGivesDefaults) {
     test::TempDir dir;
-    expectDefaults(loadSettings(dir.file("settings.ini"), '.'));
+    expectDefaults(loadSettings(dir.file("settings.ini"), '.').settings);
 }
 
 constexpr std::string_view kEveryKey =
@@ -246,7 +246,7 @@ TEST(LoadLevels, FortyLoadedAndTheFortyFirstIgnored) {
 TEST(LoadEncoding, Windows1252LevelReadAsItsCharacters) {
     test::TempDir dir;
     test::writeBytes(dir.file("settings.ini"), "[Settings]\r\nlivello1=a1b?\xE9\r\nCPM=50\r\n");
-    const Settings s = loadSettings(dir.file("settings.ini"), '.');
+    const Settings s = loadSettings(dir.file("settings.ini"), '.').settings;
     EXPECT_EQ(s.levels.records[0].text, u"A1B?\u00e9");
     EXPECT_EQ(s.speeds.cpm, 50);
 }
@@ -254,7 +254,8 @@ TEST(LoadEncoding, Windows1252LevelReadAsItsCharacters) {
 TEST(LoadEncoding, Utf8WithByteOrderMark) {
     test::TempDir dir;
     test::writeBytes(dir.file("settings.ini"), "\xEF\xBB\xBF[Settings]\nlivello1=\xC3\xA9t\n");
-    EXPECT_EQ(loadSettings(dir.file("settings.ini"), '.').levels.records[0].text, u"\u00e9T");
+    EXPECT_EQ(loadSettings(dir.file("settings.ini"), '.').settings.levels.records[0].text,
+              u"\u00e9T");
 }
 
 TEST(LoadEncoding, Utf16WithByteOrderMark) {
@@ -262,7 +263,7 @@ TEST(LoadEncoding, Utf16WithByteOrderMark) {
     const std::string utf16 = encodeFileText("[Settings]\r\nCPM=55\r\nlivello1=\xC3\xA9z\r\n",
                                              FileEncoding::Utf16LittleEndian, true);
     test::writeBytes(dir.file("settings.ini"), utf16);
-    const Settings s = loadSettings(dir.file("settings.ini"), '.');
+    const Settings s = loadSettings(dir.file("settings.ini"), '.').settings;
     EXPECT_EQ(s.speeds.cpm, 55);
     EXPECT_EQ(s.levels.records[0].text, u"\u00e9Z");
 }
@@ -278,7 +279,7 @@ class BadInputTest : public ::testing::TestWithParam<BadInputRow> {};
 TEST_P(BadInputTest, NeverFailsAndFallsBackToDefaults) {
     test::TempDir dir;
     test::writeBytes(dir.file("settings.ini"), GetParam().bytes);
-    GetParam().check(loadSettings(dir.file("settings.ini"), '.'));
+    GetParam().check(loadSettings(dir.file("settings.ini"), '.').settings);
 }
 
 template <std::size_t N>

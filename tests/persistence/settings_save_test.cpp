@@ -187,7 +187,7 @@ TEST(SaveEntries, WritesAndLoadsBack) {
     ASSERT_FALSE(saveEntries(file, setupEntries()));
     ASSERT_FALSE(saveEntries(file, trainingSaveEntries({1, 60, 3, 1, true})));
     ASSERT_FALSE(saveEntries(file, mainWindowSaveEntries(44, false, 700.9)));
-    const Settings s = loadSettings(file, '.');
+    const Settings s = loadSettings(file, '.').settings;
     EXPECT_EQ(s.serialPort, 12);
     EXPECT_EQ(s.timing, (keying::TimingParameters{9, 13, 27, 6, 6, 30}));
     EXPECT_FALSE(s.modes.paddleMode);  // the main window's save came last
@@ -205,7 +205,7 @@ TEST(SaveEntries, WritesAndLoadsBack) {
 TEST(SaveEntries, CreatesAMissingFile) {
     test::TempDir dir;
     ASSERT_FALSE(saveEntries(dir.file("settings.ini"), mainWindowSaveEntries(38, true, 800.0)));
-    EXPECT_TRUE(loadSettings(dir.file("settings.ini"), '.').modes.paddleMode);
+    EXPECT_TRUE(loadSettings(dir.file("settings.ini"), '.').settings.modes.paddleMode);
 }
 
 TEST(SaveEntries, KeepsWindows1252Bytes) {
