@@ -9,7 +9,6 @@
 
 #include "display/tick_stats.h"
 #include "keying/tick_port.h"
-#include "persistence/settings_location.h"
 #include "persistence/settings_writer.h"
 #include "platform/window_frame.h"
 
@@ -37,13 +36,20 @@ MainWindowEnvironment withDefaults(MainWindowEnvironment env) {
     return env;
 }
 
+persistence::Settings takeSettings(persistence::LoadedSettings loaded,
+                                   std::optional<persistence::LoadProblem>& problem) {
+    problem = std::move(loaded.problem);
+    return std::move(loaded.settings);
+}
+
 }  // namespace
 
 TDittixForm::TDittixForm(MainWindowEnvironment environment, QWidget* parent)
     : QWidget(parent),
       m_env(withDefaults(std::move(environment))),
       // Creation begins with loading every setting; the parts built below depend on them.
-      m_settings(persistence::loadSettings(m_env.settingsFile, m_env.decimalSeparator).settings),
+      m_settings(takeSettings(persistence::loadSettings(m_env.settingsFile, m_env.decimalSeparator),
+                              m_loadProblem)),
       m_screenProbe(std::make_unique<platform::WidgetScreenProbe>(*this)),
       m_tape(m_env.rowVisible ? TapeDisplay::RowVisible(m_env.rowVisible)
                               : TapeDisplay::RowVisible(
@@ -93,14 +99,18 @@ void TDittixForm::FormCreate() {
             m_livelli->show();
             m_livelli->raise();
         },
-        [this] { requestFocusReturn(); }});
-    m_setup = std::make_unique<setup::Tsetup>(
-        setup::SetupState{m_settings.speeds, m_timing, m_modes, m_keyPort, m_env.settingsFile,
-                          [this] { setCaption(); },
-                          [this] {
-                              activateWindow();
-                              setFocus();
-                          }});
+        [this] { requestFocusReturn(); },
+        [this](const persistence::SaveError& error) {
+            reportSaveFailure(m_training.get(), error);
+        }});
+    m_setup = std::make_unique<setup::Tsetup>(setup::SetupState{
+        m_settings.speeds, m_timing, m_modes, m_keyPort, m_env.settingsFile,
+        [this] { setCaption(); },
+        [this] {
+            activateWindow();
+            setFocus();
+        },
+        [this](const persistence::SaveError& error) { reportSaveFailure(m_setup.get(), error); }});
     m_tabellaCodice = std::make_unique<TtabellaCodice>(
         CodeTableActions{[this] {
                              // Unlike the main window's command, no tones are composed.
@@ -139,6 +149,26 @@ void TDittixForm::FormCreate() {
     m_timerFocus.start();
     m_aggiustaDimensionwFinestra.start();
     m_disegnaTabellaMorse.start();
+    if (m_loadProblem) {
+        // Told once the event loop runs and the window is up; the program goes on with the
+        // defaults meanwhile.
+        QTimer::singleShot(0, this, [this] { tellOperator(this, m_loadProblem->message); });
+    }
+}
+
+void TDittixForm::tellOperator(QWidget* over, const std::string& sentence) {
+    if (m_env.tellOperator) {
+        m_env.tellOperator(over, QString::fromStdString(sentence));
+    }
+}
+
+void TDittixForm::reportSaveFailure(QWidget* over, const persistence::SaveError& error) {
+    // A window that the closing program closes saves after this window did; its failure is as
+    // much the program's last act.
+    if (m_closing) {
+        m_saveFailedOnClose = true;
+    }
+    tellOperator(over, error.message);
 }
 
 QSize TDittixForm::outerSize() const {
@@ -321,18 +351,20 @@ void TDittixForm::keyPressEvent(QKeyEvent* event) {
 void TDittixForm::FormClose() {
     const auto entries = persistence::mainWindowSaveEntries(m_tableFontSize, m_modes.paddleMode,
                                                             m_sidetone.frequency());
-    // A failed write is not reported: the program ends either way.
-    if (persistence::ensureParentDirectory(m_env.settingsFile)) {
-        (void)persistence::saveEntries(m_env.settingsFile, entries);
+    // The save is the program's last act: a failure is told before the program ends.
+    if (const auto error = persistence::saveEntries(m_env.settingsFile, entries)) {
+        m_saveFailedOnClose = true;
+        tellOperator(this, error->message);
     }
 }
 
 void TDittixForm::closeEvent(QCloseEvent* event) {
+    m_closing = true;
     FormClose();
     m_decodifica.stop();
     event->accept();
-    // The program ends with this window, whatever other window is still open. Quitting closes
-    // those too, so an open setup or training window saves its keys after this window's.
+    // The program ends with this window. The toolkit first closes the other windows still
+    // shown, which run their own close handling (and saves) before the event loop ends.
     QCoreApplication::quit();
 }
 

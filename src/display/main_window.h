@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "display/code_table_window.h"
 #include "display/sidetone.h"
@@ -27,6 +28,7 @@
 #include "keying/decode_tick.h"
 #include "persistence/exercise_random.h"
 #include "persistence/settings.h"
+#include "persistence/settings_writer.h"
 #include "platform/audio_output.h"
 #include "platform/key_lines.h"
 #include "platform/keyboard_query.h"
@@ -62,6 +64,9 @@ struct MainWindowEnvironment {
     TickBinding::TextObserver decodedText;
     // Ends the program at once (Esc in the code table window); empty for the event loop's exit.
     std::function<void()> endProgram;
+    // Tells the operator one sentence (a settings file that could not be read, a failed save)
+    // and returns once it has been seen; `over` is the window it concerns. Empty: not shown.
+    std::function<void(QWidget* over, const QString& sentence)> tellOperator;
     TickStats* tickStats = nullptr;
 };
 
@@ -105,6 +110,12 @@ class TDittixForm : public QWidget {
     const QTimer& disegnaTabellaMorse() const { return m_disegnaTabellaMorse; }
     int tableRedraws() const { return m_tableRedraws; }
     void requestFocusReturn() { m_returnFocus = true; }
+    // Why the settings file was not read at start-up (the defaults are in use); none when it
+    // was read or is missing.
+    const std::optional<persistence::LoadProblem>& loadProblem() const { return m_loadProblem; }
+    // True when a save made while this window closed failed (its own, or that of a window the
+    // closing program closed): the operator's changes are lost, and the program says so.
+    bool saveFailedOnClose() const { return m_saveFailedOnClose; }
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -122,8 +133,11 @@ class TDittixForm : public QWidget {
     void changeTableFontSize(int step);
     void showTraining();
     void startPlayback();
+    void tellOperator(QWidget* over, const std::string& sentence);
+    void reportSaveFailure(QWidget* over, const persistence::SaveError& error);
 
     MainWindowEnvironment m_env;
+    std::optional<persistence::LoadProblem> m_loadProblem;  // filled with m_settings
     persistence::Settings m_settings;
     persistence::ExerciseRandom m_random;
     keying::TimingParameters m_timing;
@@ -133,6 +147,8 @@ class TDittixForm : public QWidget {
     int m_outerWidth = 0;
     bool m_returnFocus = false;
     int m_tableRedraws = 0;
+    bool m_closing = false;
+    bool m_saveFailedOnClose = false;
 
     std::unique_ptr<platform::ScreenProbe> m_screenProbe;
     TapeDisplay m_tape;

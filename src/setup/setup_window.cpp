@@ -10,7 +10,6 @@
 
 #include <algorithm>
 
-#include "persistence/settings_location.h"
 #include "persistence/settings_writer.h"
 #include "platform/window_frame.h"
 
@@ -328,9 +327,9 @@ void Tsetup::FormClose() {
     const auto entries = persistence::setupSaveEntries(m_state.keyPort.number(), m_state.timing,
                                                        m_state.modes.paddleMode, m_state.speeds,
                                                        m_state.modes.memoriaPunto);
-    // A failed write is not reported.
-    if (persistence::ensureParentDirectory(m_state.settingsFile)) {
-        (void)persistence::saveEntries(m_state.settingsFile, entries);
+    if (const auto error = persistence::saveEntries(m_state.settingsFile, entries);
+        error && m_state.saveFailed) {
+        m_state.saveFailed(*error);
     }
     if (m_state.focusMainWindow) {
         m_state.focusMainWindow();

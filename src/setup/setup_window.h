@@ -17,6 +17,7 @@
 
 #include "keying/decoder_state.h"
 #include "keying/timing.h"
+#include "persistence/settings_writer.h"
 #include "setup/key_port.h"
 
 class QButtonGroup;
@@ -46,6 +47,8 @@ struct SetupState {
     std::filesystem::path settingsFile;
     std::function<void()> captionChanged;  // the paddle mode changed: renew the main caption
     std::function<void()> focusMainWindow;
+    // The save on closing failed: tells the operator (the error's sentence names the file).
+    std::function<void(const persistence::SaveError&)> saveFailed;
 };
 
 class Tsetup : public QWidget {

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 
-#include "persistence/settings_location.h"
 #include "persistence/settings_writer.h"
 #include "platform/window_frame.h"
 
@@ -396,9 +395,10 @@ void Ttraining::FormClose() {
     c.tempoEs = cbMinuti->currentIndex() + 1;
     c.interEs = cbInterpausa->currentIndex();
     c.mostraEs = cbMostra->isChecked();
-    // A failed write is not reported.
-    if (persistence::ensureParentDirectory(m_env.settingsFile)) {
-        (void)persistence::saveEntries(m_env.settingsFile, persistence::trainingSaveEntries(c));
+    if (const auto error =
+            persistence::saveEntries(m_env.settingsFile, persistence::trainingSaveEntries(c));
+        error && m_env.saveFailed) {
+        m_env.saveFailed(*error);
     }
     if (m_env.returnFocus) {
         m_env.returnFocus();

@@ -16,6 +16,7 @@
 
 #include "persistence/exercise_random.h"
 #include "persistence/settings.h"
+#include "persistence/settings_writer.h"
 #include "training/exercise.h"
 #include "training/training_state.h"
 
@@ -32,6 +33,8 @@ struct TrainingEnvironment {
     std::function<void()> startPlayback;   // sends TrainingText; clears exerciseRunning
     std::function<void()> showLevels;      // the levels window
     std::function<void()> returnFocus;     // asks the main window to take the focus back
+    // The save on closing failed: tells the operator (the error's sentence names the file).
+    std::function<void(const persistence::SaveError&)> saveFailed;
 };
 
 class Ttraining : public QWidget {

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <utility>
+#include <vector>
+
 #include "../persistence/temp_dir.h"
 #include "../setup/fake_serial_ports.h"
 #include "persistence/settings.h"
@@ -39,6 +43,9 @@ struct Window {
         env.decodedText = [this](std::u16string_view t) {
             decoded += QString::fromUtf16(t.data(), t.size());
         };
+        env.tellOperator = [this](QWidget* over, const QString& sentence) {
+            told.push_back({over, sentence.toStdString()});
+        };
         form = std::make_unique<TDittixForm>(std::move(env));
     }
     void type(const char* keys) {
@@ -53,6 +60,7 @@ struct Window {
     platform::EventKeyboard* keyboard = nullptr;
     setup::test::FakeSerialPorts* fakePorts = nullptr;
     QString decoded;
+    std::vector<std::pair<QWidget*, std::string>> told;  // what the operator was told, over what
     std::unique_ptr<TDittixForm> form;
 };
 
@@ -300,6 +308,157 @@ TEST(MainWindow, OwnKeyEventsFeedTheFallbackKeyboard) {
     EXPECT_FALSE(w.keyboard->keyPressed(keying::KeyboardKey::Right));
     QTest::keyPress(w.form.get(), Qt::Key_Right, Qt::KeypadModifier);
     EXPECT_FALSE(w.keyboard->keyPressed(keying::KeyboardKey::Right));
+}
+
+struct LoadProblemRow {
+    const char* name;
+    std::function<void(const std::filesystem::path& file)> make;
+    const char* reason;  // empty: nothing is told
+};
+
+class LoadProblemTest : public ::testing::TestWithParam<LoadProblemRow> {};
+
+TEST_P(LoadProblemTest, ToldOnceTheWindowRunsOnTheDefaults) {
+    persistence::test::TempDir dir;
+    const std::filesystem::path file = dir.file("settings.ini");
+    GetParam().make(file);
+    std::vector<std::pair<QWidget*, std::string>> told;
+    MainWindowEnvironment env;
+    env.settingsFile = file;
+    env.screenSize = [] { return QSize(1920, 1080); };
+    env.keyboard = std::make_unique<platform::EventKeyboard>();
+    env.tellOperator = [&told](QWidget* over, const QString& sentence) {
+        told.push_back({over, sentence.toStdString()});
+    };
+    TDittixForm form(std::move(env));
+    EXPECT_TRUE(told.empty()) << "told before the window runs";
+    form.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form.tableFontSize(), 38);
+    if (*GetParam().reason == 0) {
+        EXPECT_TRUE(told.empty());
+        return;
+    }
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].first, &form);
+    EXPECT_EQ(told[0].second, "Il file delle impostazioni " + file.string() + " " +
+                                  GetParam().reason +
+                                  ": Dittix parte con le impostazioni predefinite.");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WhatStandsThere, LoadProblemTest,
+    ::testing::Values(LoadProblemRow{"missing", [](const std::filesystem::path&) {}, ""},
+                      LoadProblemRow{"directory",
+                                     [](const std::filesystem::path& f) {
+                                         std::filesystem::create_directory(f);
+                                     },
+                                     "è una cartella e non un file"},
+                      LoadProblemRow{"link_to_dev_zero",
+                                     [](const std::filesystem::path& f) {
+                                         std::filesystem::create_symlink("/dev/zero", f);
+                                     },
+                                     "è un dispositivo e non un file"},
+                      LoadProblemRow{"too_large",
+                                     [](const std::filesystem::path& f) {
+                                         persistence::test::writeBytes(f, "[Settings]\nSize=30\n");
+                                         std::filesystem::resize_file(f, 17 * 1024 * 1024);
+                                     },
+                                     "è più grande di 16 MB"}),
+    rowName);
+
+// Closing the main window ends the program: the event loop runs here, so that the toolkit
+// closes the other windows still shown as it does when the program ends.
+void closeInTheEventLoop(TDittixForm& form) {
+    QTimer::singleShot(0, &form, [&form] { form.close(); });
+    QApplication::exec();
+}
+
+struct ExitSaveRow {
+    const char* name;
+    const char* commands;  // typed before closing: "S" shows the setup window, "e" training
+    std::vector<std::string> toldOver;  // which windows were told, in order
+};
+
+class ExitSaveTest : public ::testing::TestWithParam<ExitSaveRow> {};
+
+TEST_P(ExitSaveTest, EveryFailedSaveIsToldAndTheProgramEndsFailed) {
+    Window w("", 1 << 30, {3});
+    std::filesystem::remove(w.file);
+    std::filesystem::create_directory(w.file);
+    w.form->show();
+    w.type(GetParam().commands);
+    closeInTheEventLoop(*w.form);
+    std::vector<std::string> over;
+    for (const auto& [window, sentence] : w.told) {
+        over.push_back(window == w.form.get()               ? "main"
+                       : window == w.form->setupWindow()    ? "setup"
+                       : window == w.form->trainingWindow() ? "training"
+                                                            : "other");
+        EXPECT_EQ(sentence, "Impossibile salvare le impostazioni in " + w.file.string() +
+                                ": al suo posto c'è una cartella.");
+    }
+    EXPECT_EQ(over, GetParam().toldOver);
+    EXPECT_TRUE(w.form->saveFailedOnClose());
+    EXPECT_FALSE(w.form->setupWindow()->isVisible());
+    EXPECT_FALSE(w.form->trainingWindow()->isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(OpenWindows, ExitSaveTest,
+                         ::testing::Values(ExitSaveRow{"main_window_alone", "", {"main"}},
+                                           ExitSaveRow{"setup_open", "S", {"main", "setup"}},
+                                           ExitSaveRow{"training_open", "e", {"main", "training"}}),
+                         rowName);
+
+// Puts a folder in place of the settings file just before a window handles its closing.
+class ObstructOnClose : public QObject {
+  public:
+    explicit ObstructOnClose(std::filesystem::path file) : m_file(std::move(file)) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Close) {
+            std::filesystem::remove(m_file);
+            std::filesystem::create_directory(m_file);
+        }
+        return false;
+    }
+
+  private:
+    std::filesystem::path m_file;
+};
+
+TEST(ExitSave, OnlyTheSaveOfAWindowClosedByTheEndFailsAndTheEndIsAFailure) {
+    Window w("[Settings]\n", 1 << 30, {3});
+    w.type("S");
+    ObstructOnClose obstruct(w.file);
+    w.form->setupWindow()->installEventFilter(&obstruct);
+    closeInTheEventLoop(*w.form);
+    ASSERT_EQ(w.told.size(), 1u);
+    EXPECT_EQ(w.told[0].first, w.form->setupWindow());
+    EXPECT_TRUE(w.form->saveFailedOnClose());
+}
+
+TEST(ExitSave, AFailureBeforeTheEndIsToldButTheEndIsNotAFailure) {
+    Window w("", 1 << 30, {3});
+    std::filesystem::create_directory(w.file);
+    w.type("S");
+    w.form->setupWindow()->close();
+    ASSERT_EQ(w.told.size(), 1u);
+    EXPECT_EQ(w.told[0].first, w.form->setupWindow());
+    // The operator moves the folder away; the save at the end works.
+    std::filesystem::remove(w.file);
+    closeInTheEventLoop(*w.form);
+    EXPECT_EQ(w.told.size(), 1u);
+    EXPECT_FALSE(w.form->saveFailedOnClose());
+    EXPECT_NE(w.saved().find("Size=38"), std::string::npos);
+}
+
+TEST(ExitSave, ASavedEndIsNotAFailure) {
+    Window w("[Settings]\n", 1 << 30, {3});
+    w.type("S");
+    closeInTheEventLoop(*w.form);
+    EXPECT_TRUE(w.told.empty());
+    EXPECT_FALSE(w.form->saveFailedOnClose());
+    EXPECT_NE(w.saved().find("Serial Port=3"), std::string::npos) << "the setup window saved";
 }
 
 }  // namespace

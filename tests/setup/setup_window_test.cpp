@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
+#include <vector>
+
 #include "../persistence/temp_dir.h"
 #include "fake_serial_ports.h"
 #include "persistence/settings.h"
@@ -21,9 +25,10 @@ struct Window {
     explicit Window(std::set<int> ports = {}, std::int32_t portNumber = 3) : number(portNumber) {
         fake.existing = std::move(ports);
         file = dir.file("settings.ini");
-        window = std::make_unique<Tsetup>(SetupState{speeds, timing, modes, key, file,
-                                                     [this] { ++captionChanges; },
-                                                     [this] { ++focusReturns; }});
+        window = std::make_unique<Tsetup>(SetupState{
+            speeds, timing, modes, key, file, [this] { ++captionChanges; },
+            [this] { ++focusReturns; },
+            [this](const persistence::SaveError& error) { saveErrors.push_back(error); }});
     }
     std::string saved() const { return persistence::readFileBytes(file); }
 
@@ -37,6 +42,7 @@ struct Window {
     keying::KeyingModes modes;
     int captionChanges = 0;
     int focusReturns = 0;
+    std::vector<persistence::SaveError> saveErrors;
     std::unique_ptr<Tsetup> window;
 };
 
@@ -368,6 +374,49 @@ INSTANTIATE_TEST_SUITE_P(
         ControlRow{"slow_box", [](Tsetup& t) { return t.cbLento; }, {}, ""},
         ControlRow{"palette_box", [](Tsetup& t) { return t.cbPalette; }, {}, ""},
         ControlRow{"memoria_box", [](Tsetup& t) { return t.cbMemoriaPunto; }, {}, ""}),
+    rowName);
+
+struct SaveFailureRow {
+    const char* name;
+    // Puts something where the file should be; empty for a save that works.
+    std::function<void(const std::filesystem::path& file)> obstruct;
+    std::optional<persistence::SaveErrorCode> code;
+};
+
+class SaveFailureTest : public ::testing::TestWithParam<SaveFailureRow> {};
+
+TEST_P(SaveFailureTest, CloseTellsWhichFileWasNotSaved) {
+    Window w({3}, 3);
+    GetParam().obstruct(w.file);
+    w.window->showSetup();
+    QTest::keyClick(w.window.get(), Qt::Key_Escape);
+    EXPECT_FALSE(w.window->isVisible());
+    EXPECT_EQ(w.focusReturns, 1);
+    if (!GetParam().code) {
+        EXPECT_TRUE(w.saveErrors.empty());
+        EXPECT_NE(w.saved().find("Serial Port=3\n"), std::string::npos);
+        return;
+    }
+    ASSERT_EQ(w.saveErrors.size(), 1u);
+    EXPECT_EQ(w.saveErrors[0].code, *GetParam().code);
+    EXPECT_EQ(w.saveErrors[0].message.rfind("Impossibile salvare le impostazioni in ", 0), 0u);
+    EXPECT_NE(w.saveErrors[0].message.find(w.file.string()), std::string::npos)
+        << w.saveErrors[0].message;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WhatStandsThere, SaveFailureTest,
+    ::testing::Values(
+        SaveFailureRow{"nothing_saves", [](const std::filesystem::path&) {}, std::nullopt},
+        SaveFailureRow{"a_folder_in_place_of_the_file",
+                       [](const std::filesystem::path& f) { std::filesystem::create_directory(f); },
+                       persistence::SaveErrorCode::CannotReadCurrent},
+        SaveFailureRow{"a_file_in_place_of_the_folder",
+                       [](const std::filesystem::path& f) {
+                           std::filesystem::remove_all(f.parent_path());
+                           persistence::test::writeBytes(f.parent_path(), "not a folder");
+                       },
+                       persistence::SaveErrorCode::CannotCreateFolder}),
     rowName);
 
 }  // namespace

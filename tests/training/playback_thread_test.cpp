@@ -33,6 +33,7 @@ struct Exercise {
                 thread->start();
             },
             {},
+            {},
             {}});
         audio->componi(150);
     }

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
+#include <vector>
+
 #include "../persistence/temp_dir.h"
 #include "persistence/settings.h"
 #include "support/named_rows.h"
@@ -22,7 +26,8 @@ struct Window {
         window = std::make_unique<Ttraining>(TrainingEnvironment{
             settings.levels, settings.training, random, file, [outputOpens] { return outputOpens; },
             [this](int cpm) { composed.push_back(cpm); }, [this] { ++playbacks; },
-            [this] { ++levelShows; }, [this] { ++focusReturns; }});
+            [this] { ++levelShows; }, [this] { ++focusReturns; },
+            [this](const persistence::SaveError& error) { saveErrors.push_back(error); }});
     }
     // The stand-in playback ends the way the real one does: from its own side.
     void endPlayback() {
@@ -39,6 +44,7 @@ struct Window {
     int playbacks = 0;
     int levelShows = 0;
     int focusReturns = 0;
+    std::vector<persistence::SaveError> saveErrors;
     std::unique_ptr<Ttraining> window;
 };
 
@@ -263,6 +269,51 @@ INSTANTIATE_TEST_SUITE_P(Widths, NarrowTest,
                                            NarrowRow{"the_minimum_stays", 0, 0},
                                            NarrowRow{"one_pixel_above_stays", -1, 0}),
                          test_support::rowName);
+
+using test_support::PrintTo;
+
+struct SaveFailureRow {
+    const char* name;
+    // Puts something where the file should be; empty for a save that works.
+    std::function<void(const std::filesystem::path& file)> obstruct;
+    std::optional<persistence::SaveErrorCode> code;
+};
+
+class SaveFailureTest : public ::testing::TestWithParam<SaveFailureRow> {};
+
+TEST_P(SaveFailureTest, CloseTellsWhichFileWasNotSaved) {
+    Window w;
+    GetParam().obstruct(w.file);
+    w.window->show();
+    QTest::keyClick(w.window.get(), Qt::Key_Escape);
+    EXPECT_FALSE(w.window->isVisible());
+    EXPECT_EQ(w.focusReturns, 1);
+    if (!GetParam().code) {
+        EXPECT_TRUE(w.saveErrors.empty());
+        EXPECT_NE(w.saved().find("LIV ES=1\n"), std::string::npos);
+        return;
+    }
+    ASSERT_EQ(w.saveErrors.size(), 1u);
+    EXPECT_EQ(w.saveErrors[0].code, *GetParam().code);
+    EXPECT_EQ(w.saveErrors[0].message.rfind("Impossibile salvare le impostazioni in ", 0), 0u);
+    EXPECT_NE(w.saveErrors[0].message.find(w.file.string()), std::string::npos)
+        << w.saveErrors[0].message;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WhatStandsThere, SaveFailureTest,
+    ::testing::Values(
+        SaveFailureRow{"nothing_saves", [](const std::filesystem::path&) {}, std::nullopt},
+        SaveFailureRow{"a_folder_in_place_of_the_file",
+                       [](const std::filesystem::path& f) { std::filesystem::create_directory(f); },
+                       persistence::SaveErrorCode::CannotReadCurrent},
+        SaveFailureRow{"a_file_in_place_of_the_folder",
+                       [](const std::filesystem::path& f) {
+                           std::filesystem::remove_all(f.parent_path());
+                           persistence::test::writeBytes(f.parent_path(), "not a folder");
+                       },
+                       persistence::SaveErrorCode::CannotCreateFolder}),
+    test_support::rowName);
 
 }  // namespace
 }  // namespace dittix::training
