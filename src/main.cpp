@@ -5,6 +5,7 @@
 #include <QPixmapCache>
 #include <QScreen>
 
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <fstream>
@@ -12,14 +13,31 @@
 
 #include "display/main_window.h"
 #include "display/tick_stats.h"
+#include "persistence/file_access.h"
+#include "persistence/operator_messages.h"
 #include "persistence/settings_location.h"
 #include "persistence/value_parsing.h"
 #include "platform/audio_output.h"
+#include "platform/instance_lock.h"
 #include "platform/keyboard_query.h"
 #include "platform/memory_bounds.h"
 #include "platform/serial_lines.h"
 
 namespace {
+
+// Exit statuses besides 0: a save made while the program ended failed, so changes were lost; or
+// another Dittix runs with the same settings folder.
+constexpr int kExitSaveFailed = 1;
+constexpr int kExitAlreadyRunning = 2;
+
+// A sentence for the operator: a message box over the window it concerns, which returns once
+// the operator has dismissed it. It goes to the standard error as well, for a program started
+// from a terminal or a script.
+void tellOperator(QWidget* over, const QString& sentence) {
+    std::fprintf(stderr, "dittix: %s\n", sentence.toLocal8Bit().constData());
+    std::fflush(stderr);
+    QMessageBox::warning(over, QStringLiteral("Dittix"), sentence);
+}
 
 // Shows an exception that escapes an event handler in the standard error box; the program goes
 // on, as it does for any failed command.
@@ -39,11 +57,11 @@ class DittixApplication : public QApplication {
     }
 };
 
-dittix::display::MainWindowEnvironment makeEnvironment() {
+dittix::display::MainWindowEnvironment makeEnvironment(const std::filesystem::path& settingsFile) {
     using namespace dittix;
     display::MainWindowEnvironment env;
-    env.settingsFile = persistence::resolveSettingsPath(persistence::executableDirectory(),
-                                                        persistence::userConfigDirectory());
+    env.settingsFile = settingsFile;
+    env.tellOperator = tellOperator;
     env.decimalSeparator = persistence::userDecimalSeparator();
     env.screenSize = [] {
         const QScreen* screen = QGuiApplication::primaryScreen();
@@ -85,8 +103,30 @@ int main(int argc, char** argv) {
     // The style's drawings of the training window's lists are cached under keys that change with
     // every showing, so the cache only fills up; a small limit keeps it from holding megabytes.
     QPixmapCache::setCacheLimit(1024);
+    int status = 0;
     try {
-        auto env = makeEnvironment();
+        namespace persistence = dittix::persistence;
+        namespace platform = dittix::platform;
+        const std::filesystem::path settingsFile = persistence::resolveSettingsPath(
+            persistence::executableDirectory(), persistence::userConfigDirectory());
+        // One program per settings folder: a second one would key the same port and overwrite
+        // the first one's saves. The folder is made first (the per-user folder on first use);
+        // when no lock file can be made there (a read-only folder) the program runs without
+        // the lock, and its saves will say why they fail.
+        (void)persistence::ensureParentDirectory(settingsFile);
+        const platform::InstanceLock lock =
+            platform::InstanceLock::acquire(platform::lockFileFor(settingsFile));
+        if (lock.state() == platform::InstanceLockState::HeldElsewhere) {
+            tellOperator(nullptr, QString::fromStdString(
+                                      "Dittix è già in esecuzione con le impostazioni in " +
+                                      persistence::displayPath(settingsFile) + "."));
+            return kExitAlreadyRunning;
+        }
+        if (lock.state() == platform::InstanceLockState::Held) {
+            // No other program can be saving now: temporaries left by a killed save are stale.
+            (void)persistence::removeStaleTemporaries(settingsFile);
+        }
+        auto env = makeEnvironment(settingsFile);
         // Measurement hooks for the benchmark and the soak run: per-tick processor time and
         // lateness, summed up at the end and, with DITTIX_TICK_LOG, logged as the run goes.
         std::unique_ptr<dittix::display::TickStats> stats;
@@ -98,10 +138,13 @@ int main(int argc, char** argv) {
         dittix::display::TDittixForm form(std::move(env));
         form.show();
         app.exec();
+        if (form.saveFailedOnClose()) {
+            status = kExitSaveFailed;
+        }
     } catch (const std::exception& e) {
         QMessageBox::critical(nullptr, app.applicationName(), QString::fromLocal8Bit(e.what()));
     } catch (...) {
         QMessageBox::critical(nullptr, app.applicationName(), QString());
     }
-    return 0;
+    return status;
 }
