@@ -60,6 +60,7 @@ XK_Control_L = 0xFFE3
 XK_Right = 0xFF53
 XK_Left = 0xFF51
 XK_Escape = 0xFF1B
+XK_Return = 0xFF0D
 # The main window's command keys used by the tests.
 XK_0 = 0x30
 XK_e = 0x65
@@ -111,22 +112,23 @@ class Display:
         time.sleep(0.02)
         self.key(keysym, False)
 
-    def find_window(self, title, timeout=20.0, shown=False):
-        """The first window whose name starts with `title`, waiting for it to appear. With
-        `shown`, only a window on the screen counts: a window that was shown before and then
-        hidden is still found by its name."""
+    def find_window(self, title, timeout=20.0, shown=False, exact=False):
+        """The first window whose name starts with `title` (with `exact`, is `title`), waiting
+        for it to appear. With `shown`, only a window on the screen counts: a window that was
+        shown before and then hidden is still found by its name."""
         deadline = time.time() + timeout
         while time.time() < deadline:
-            found = self._search(_x11.XDefaultRootWindow(self.d), title.encode(), shown)
+            found = self._search(_x11.XDefaultRootWindow(self.d), title.encode(), shown, exact)
             if found:
                 return found
             time.sleep(0.1)
         return None
 
-    def _search(self, window, title, shown):
+    def _search(self, window, title, shown, exact=False):
         name = ctypes.c_char_p()
         if _x11.XFetchName(self.d, window, ctypes.byref(name)) and name.value:
-            if name.value.startswith(title) and (not shown or self.is_viewable(window)):
+            matches = name.value == title if exact else name.value.startswith(title)
+            if matches and (not shown or self.is_viewable(window)):
                 return window
         root, parent = ctypes.c_ulong(), ctypes.c_ulong()
         children = ctypes.POINTER(ctypes.c_ulong)()
@@ -135,7 +137,7 @@ class Display:
                                ctypes.byref(children), ctypes.byref(count)):
             return None
         for i in range(count.value):
-            found = self._search(children[i], title, shown)
+            found = self._search(children[i], title, shown, exact)
             if found:
                 return found
         return None
