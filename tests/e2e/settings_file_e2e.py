@@ -125,10 +125,11 @@ def make_folder(path):
         f.write("the operator's file\n")
 
 
-def read_only_folder(binary, failures):
+def read_only_folder(binary, failures, training_open=False):
     """Nothing can be written in the settings folder: the program runs (without its lock), and
-    Esc tells why the settings were not saved and ends with status 1."""
-    name = "read_only_folder"
+    Esc tells why the settings were not saved and ends with status 1. With the training window
+    open, the ending program closes it too, and its save fails and is told as well."""
+    name = "read_only_folder" + ("_training_open" if training_open else "")
     x = xkeys.Display()
     with tempfile.TemporaryDirectory() as folder:
         shutil.copy(binary, os.path.join(folder, "dittix"))
@@ -152,9 +153,20 @@ def read_only_folder(binary, failures):
                 return
             if run.told():
                 failures.append(f"{name}: told at start-up: {run.told()!r}")
+            sentence = f"Impossibile salvare le impostazioni in {settings}: {reason}."
+            if training_open:
+                x.focus(main)
+                x.tap(xkeys.XK_e)
+                if x.find_window("ESERCIZIO RICEZIONE", shown=True) is None:
+                    failures.append(f"{name}: the training window did not appear")
+                    return
             end_with_escape(x, main)
-            dismiss_box(x, run, f"Impossibile salvare le impostazioni in {settings}: {reason}.",
-                        failures, name)
+            dismiss_box(x, run, sentence, failures, name + " main window")
+            if training_open:
+                dismiss_box(x, run, sentence, failures, name + " training window")
+                told = run.told().count(sentence)
+                if told != 2:
+                    failures.append(f"{name}: told {told} time(s), expected 2: {run.told()!r}")
             status = run.wait()
             if status != 1:
                 failures.append(f"{name}: ended with status {status}, expected 1")
@@ -223,6 +235,7 @@ def main():
     unusable_file(binary, failures, "folder", make_folder, "è una cartella e non un file",
                   "una cartella")
     read_only_folder(binary, failures)
+    read_only_folder(binary, failures, training_open=True)
     second_program(binary, failures)
     for failure in failures:
         print("FAIL", failure)
