@@ -165,10 +165,5 @@ TEST(InstanceLock, ALockFileThatMayOnlyBeReadStillLocks) {
     EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(InstanceLockState::HeldElsewhere));
 }
 
-TEST(InstanceLock, LockFileBesideTheSettingsFile) {
-    EXPECT_EQ(lockFileFor("/home/op/.config/dittix/settings.ini"),
-              fs::path("/home/op/.config/dittix/settings.ini.lock"));
-}
-
 }  // namespace
 }  // namespace dittix::platform
