@@ -61,7 +61,7 @@ struct Setup : Held {
         speeds.cpm = cpm;
         speeds.cpmPalette = cpmPalette;
         setup = std::make_unique<setup::Tsetup>(
-            setup::SetupState{speeds, timing, modes, key, dir.file("settings.ini"), {}, {}});
+            setup::SetupState{speeds, timing, modes, key, dir.file("settings.ini"), {}, {}, {}});
         setup->showSetup();
     }
     QWidget& window() override { return *setup; }
@@ -96,9 +96,17 @@ std::string levelSettings(int count, int longest) {
 struct Training : Held {
     Training(const std::string& settingsText, bool outputOpens)
         : settings(persistence::parseSettings(settingsText, '.')) {
-        training = std::make_unique<training::Ttraining>(training::TrainingEnvironment{
-            settings.levels, settings.training, random, dir.file("settings.ini"),
-            [outputOpens] { return outputOpens; }, [](int) {}, [] {}, [] {}, [] {}});
+        training = std::make_unique<training::Ttraining>(
+            training::TrainingEnvironment{settings.levels,
+                                          settings.training,
+                                          random,
+                                          dir.file("settings.ini"),
+                                          [outputOpens] { return outputOpens; },
+                                          [](int) {},
+                                          [] {},
+                                          [] {},
+                                          [] {},
+                                          {}});
         training->show();
     }
     QWidget& window() override { return *training; }
