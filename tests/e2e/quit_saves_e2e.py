@@ -15,9 +15,14 @@ import xkeys  # noqa: E402
 
 SETTINGS = "; e2e\n[Settings]\nSerial Port=1\nLento=0\nMOSTRA ES=0\n"
 
-# Window coordinates of the controls clicked (as in full_e2e.py).
-SETUP_LENTO_BOX = (23, 96 + 8)
-TRAINING_MOSTRA_BOX = (724, 24)
+# Where the controls clicked lie in their window (as in full_e2e.py): the setup window's
+# "Verticale Lento" box, and the training window's show box (found from its right edge).
+def setup_lento_box(display, window):
+    return (23, 96 + 8)
+
+
+def training_mostra_box(display, window):
+    return display.training_mostra_box(window)
 
 
 def nothing(program):
@@ -34,7 +39,7 @@ def open_and_tick(command, title, box):
         if window is None:
             raise SystemExit(f"the window {title!r} did not appear")
         time.sleep(0.5)  # its show handling (the setup window's scan) has run
-        x.click(window, *box)
+        x.click(window, *box(x, window))
         time.sleep(0.3)
     return step
 
@@ -64,16 +69,16 @@ ROWS = [
      ["Size=38", "Palette=0", "Tono=800", "Lento=0", "MOSTRA ES=0"],
      ["Decode time=", "TEMPO ES="]),
     ("setup_open_esc_in_main_window",
-     open_and_tick(xkeys.XK_s, "Settings", SETUP_LENTO_BOX), escape_in_main_window,
+     open_and_tick(xkeys.XK_s, "Settings", setup_lento_box), escape_in_main_window,
      ["Size=38", "Tono=800", "Lento=1", "Decode time=30", "Blank time=60", "MOSTRA ES=0"],
      ["TEMPO ES="]),
     ("training_open_esc_in_main_window",
-     open_and_tick(xkeys.XK_e, "ESERCIZIO RICEZIONE", TRAINING_MOSTRA_BOX),
+     open_and_tick(xkeys.XK_e, "ESERCIZIO RICEZIONE", training_mostra_box),
      escape_in_main_window,
      ["Size=38", "Tono=800", "MOSTRA ES=1", "TEMPO ES=1", "Lento=0"],
      ["Decode time="]),
     ("setup_open_esc_in_code_table",
-     open_and_tick(xkeys.XK_s, "Settings", SETUP_LENTO_BOX), escape_in_code_table, None, []),
+     open_and_tick(xkeys.XK_s, "Settings", setup_lento_box), escape_in_code_table, None, []),
 ]
 
 
