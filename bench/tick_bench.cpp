@@ -39,6 +39,7 @@ class CountingPort : public TickPort {
     void checkTraceScroll() override { ++calls; }
     void emitCharacter(std::u16string_view text) override { calls += text.size(); }
     void emitWordSpace() override { ++calls; }
+    void measured(const Measurement& m) override { calls += static_cast<std::uint64_t>(m.ticks); }
 };
 
 // Key samples for random characters at the given timing, words of five with word spaces.

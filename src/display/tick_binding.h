@@ -1,5 +1,5 @@
 // Binds the decode tick's operations to the real parts: the keyboard query, the key port's
-// lines, the sidetone and the tape display.
+// lines, the sidetone, the tape display and, when one is set, a sink for the measurements.
 #pragma once
 
 #include <functional>
@@ -47,6 +47,15 @@ class TickBinding : public keying::TickPort {
             m_observer(u" ");
         }
     }
+    void measured(const keying::Measurement& measurement) override {
+        if (m_sink != nullptr) {
+            m_sink->measured(measurement);
+        }
+    }
+
+    // Where the tick's measurements go from the next tick on; nullptr (the default) drops them.
+    // The sink must outlive the binding or be unset first.
+    void setMeasurementSink(keying::MeasurementSink* sink) { m_sink = sink; }
 
   private:
     platform::KeyboardQuery& m_keyboard;
@@ -54,6 +63,7 @@ class TickBinding : public keying::TickPort {
     ToneSwitch& m_tone;
     TapeDisplay& m_display;
     TextObserver m_observer;
+    keying::MeasurementSink* m_sink = nullptr;
 };
 
 }  // namespace dittix::display

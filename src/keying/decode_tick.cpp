@@ -37,6 +37,7 @@ void StraightKeyDecoder(const KeySample& sample, TickContext& context) {
     if (state.blankCountdown != 0) {
         port.advanceTrace();
     }
+    MeasureState& measure = state.measure;
     const bool keyDown = state.keyboardKeyDown || sample.modemStatus != 0;
     if (keyDown) {
         if (!state.previousKeyDown) {
@@ -46,6 +47,18 @@ void StraightKeyDecoder(const KeySample& sample, TickContext& context) {
         port.markTrace();
         port.wrapTrace();
         port.checkTraceScroll();
+        // A gap ends when the key goes down after a closed element.
+        if (measure.gapOpen) {
+            port.measured({measure.gapClass, measure.upTicks, false, {}});
+            measure.gapOpen = false;
+        }
+        measure.upTicks = 0;
+        measure.gapClass = Measured::ElementGap;
+        if (elements.gapDebounce == 0) {  // no element open: this tick begins one
+            measure.downTicks = 0;
+            measure.elementValid = true;
+        }
+        countTick(measure.downTicks);
         elements.gapDebounce = kGapDebounceTicks;
         elements.decodeCountdown = timing.decodeTime;
         state.blankCountdown = timing.blankTime;
@@ -61,9 +74,20 @@ void StraightKeyDecoder(const KeySample& sample, TickContext& context) {
         port.toneOff();
     }
     port.moveTrace();
+    countTick(measure.upTicks);
     if (elements.gapDebounce != 0) {
         if (countDown(elements.gapDebounce)) {
             ++elements.elementIndex;
+            // The element closes; its own key-down ticks are reported, classed as the decode
+            // would class them against the dot time now in force.
+            if (measure.elementValid) {
+                port.measured({measure.downTicks < timing.dotTime ? Measured::Dot : Measured::Dash,
+                               measure.downTicks,
+                               false,
+                               {}});
+            }
+            measure.gapOpen = measure.elementValid;
+            measure.elementValid = false;
         }
         // The durations are not cleared: an element keyed after this wrap adds to slot 0.
         if (elements.elementIndex > kMaxElementIndex) {
@@ -71,10 +95,12 @@ void StraightKeyDecoder(const KeySample& sample, TickContext& context) {
         }
     }
     if (countDown(elements.decodeCountdown)) {
-        decodeStep(elements, timing.dotTime, port);
+        decodeStep(elements, timing.dotTime, port, false);
+        raiseGapClass(measure, Measured::CharacterGap);
     }
     if (countDown(state.blankCountdown)) {
         port.emitWordSpace();
+        raiseGapClass(measure, Measured::WordGap);
     }
 }
 
@@ -96,6 +122,10 @@ void DecodeTick::run() {
 
     const KeySample sample = sampleKeys(m_context.port);
     state.keyboardKeyDown = sample.rightKeys || sample.leftKeys;
+    if (m_context.modes.paddleMode != state.measure.paddleMode) {
+        state.measure = MeasureState{};
+        state.measure.paddleMode = m_context.modes.paddleMode;
+    }
     if (m_context.modes.paddleMode) {
         PaddleKeyer(sample, m_context);
     } else {

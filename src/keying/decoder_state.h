@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "keying/measurement.h"
+
 namespace dittix::keying {
 
 // The key inputs, read once at the start of every tick.
@@ -39,9 +41,21 @@ struct KeyingModes {
     bool memoriaPunto = true;
 };
 
+// What the tick keeps to report its measurements; the decoding never reads it. An element or a
+// gap is reported only when it lies wholly in one mode: a mode switch starts these afresh.
+struct MeasureState {
+    std::int32_t downTicks = 0;  // key-down ticks of the straight-key element being keyed
+    std::int32_t upTicks = 0;    // silent ticks since the last key-down tick or keyer tone
+    Measured gapClass = Measured::ElementGap;  // what the decoder did during those silent ticks
+    bool elementValid = false;  // the straight-key element began in the straight-key branch
+    bool gapOpen = false;       // a gap follows a measured element, reported when it ends
+    bool paddleMode = false;    // the branch that the previous tick ran
+};
+
 struct DecoderState {
     ElementBuffer elements;
     PaddleState paddle;
+    MeasureState measure;
     std::int32_t blankCountdown = 0;
     bool previousKeyDown = false;
     bool keyboardKeyDown = false;
@@ -57,6 +71,20 @@ constexpr bool countDown(std::int32_t& counter) {
     }
     --counter;
     return counter == 0;
+}
+
+// One more tick of a measured length, stopping at the largest value instead of overflowing.
+constexpr void countTick(std::int32_t& ticks) {
+    if (ticks < INT32_MAX) {
+        ++ticks;
+    }
+}
+
+// A decode or a word space during a gap raises its class; a word space outranks a decode.
+constexpr void raiseGapClass(MeasureState& measure, Measured to) {
+    if (static_cast<int>(to) > static_cast<int>(measure.gapClass)) {
+        measure.gapClass = to;
+    }
 }
 
 }  // namespace dittix::keying

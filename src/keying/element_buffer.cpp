@@ -19,8 +19,10 @@ std::u16string_view ClassifyElements(const ElementBuffer& elements, std::int32_t
     return lookupCode(std::u16string_view(code, static_cast<std::size_t>(n)));
 }
 
-void decodeStep(ElementBuffer& elements, std::int32_t threshold, TickPort& port) {
-    port.emitCharacter(ClassifyElements(elements, elements.elementIndex, threshold));
+void decodeStep(ElementBuffer& elements, std::int32_t threshold, TickPort& port, bool keyerMade) {
+    const std::u16string_view text = ClassifyElements(elements, elements.elementIndex, threshold);
+    port.emitCharacter(text);
+    port.measured({Measured::Character, 0, keyerMade, text});
     elements.elementIndex = 0;
     // Slot 10 is never read by a decode and is left as it is.
     std::fill_n(elements.durations.begin(), kMaxElementIndex, 0);

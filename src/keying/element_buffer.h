@@ -14,7 +14,8 @@ namespace dittix::keying {
 std::u16string_view ClassifyElements(const ElementBuffer& elements, std::int32_t count,
                                      std::int32_t threshold);
 
-// Decodes the collected elements, writes the character and empties the buffer.
-void decodeStep(ElementBuffer& elements, std::int32_t threshold, TickPort& port);
+// Decodes the collected elements, writes the character, reports it as measured (by the keyer
+// when `keyerMade`) and empties the buffer.
+void decodeStep(ElementBuffer& elements, std::int32_t threshold, TickPort& port, bool keyerMade);
 
 }  // namespace dittix::keying

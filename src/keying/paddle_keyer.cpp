@@ -28,9 +28,17 @@ PaddleInputs formInputs(const KeySample& sample, const PaddleState& paddle, bool
 void startElement(TickContext& context, std::int32_t d, bool dot) {
     PaddleState& paddle = context.state.paddle;
     ElementBuffer& elements = context.state.elements;
+    MeasureState& measure = context.state.measure;
+    // The silence since the last tone ends here; the keyer's element is reported as it starts,
+    // with the length of tone the keyer gives it.
+    if (measure.gapOpen) {
+        context.port.measured({measure.gapClass, measure.upTicks, true, {}});
+        measure.gapOpen = false;
+    }
     paddle.elementCountdown = dot ? 2 * d : 4 * d;
     paddle.toneCountdown = dot ? d : 3 * d;
     context.port.toneOn();
+    context.port.measured({dot ? Measured::Dot : Measured::Dash, paddle.toneCountdown, true, {}});
     // A fixed, synthetic duration that the decode classifies against D without measuring.
     elements.durations[static_cast<std::size_t>(elements.elementIndex)] = dot ? d / 2 : 2 * d;
     ++elements.elementIndex;
@@ -50,13 +58,18 @@ void sendingTick(const PaddleInputs& in, TickContext& context) {
     }
     port.wrapTrace();
     port.checkTraceScroll();
+    MeasureState& measure = context.state.measure;
     if (countDown(paddle.toneCountdown)) {
         port.toneOff();
+        measure.upTicks = 0;
+        measure.gapClass = Measured::ElementGap;
+        measure.gapOpen = true;
     }
     context.state.elements.decodeCountdown = context.timing.decodeTimeP;
     context.state.blankCountdown = context.timing.blankTimeP;
 
     if (paddle.toneCountdown == 0) {
+        countTick(measure.upTicks);  // the tick in which the tone ends is already silent
         if (in.dot && !in.dash) {
             paddle.dotMemory = true;
         } else if (in.dash && !in.dot) {
@@ -78,6 +91,9 @@ void idleTick(const PaddleInputs& in, TickContext& context, std::int32_t d) {
     } else if (in.dot && in.dash && context.modes.memoriaPunto) {
         startElement(context, d, !state.paddle.lastWasDot);
     }
+    if (state.paddle.elementCountdown == 0) {
+        countTick(state.measure.upTicks);
+    }
     // From the eleventh element on, each one overwrites slot 10.
     state.elements.elementIndex = std::min(state.elements.elementIndex, kMaxElementIndex);
     if (state.blankCountdown != 0) {
@@ -87,10 +103,12 @@ void idleTick(const PaddleInputs& in, TickContext& context, std::int32_t d) {
     port.moveTrace();
     port.checkTraceScroll();
     if (countDown(state.elements.decodeCountdown)) {
-        decodeStep(state.elements, d, port);
+        decodeStep(state.elements, d, port, true);
+        raiseGapClass(state.measure, Measured::CharacterGap);
     }
     if (countDown(state.blankCountdown)) {
         port.emitWordSpace();
+        raiseGapClass(state.measure, Measured::WordGap);
     }
 }
 

@@ -1,9 +1,11 @@
 // What the decode tick may reach of its surroundings: the keyboard query, the key port's status
-// lines, the sidetone switch and the tape display's operations. Nothing else.
+// lines, the sidetone switch, the tape display's operations and its measurements. Nothing else.
 #pragma once
 
 #include <cstdint>
 #include <string_view>
+
+#include "keying/measurement.h"
 
 namespace dittix::keying {
 
@@ -35,6 +37,10 @@ class TickPort {
     virtual void checkTraceScroll() = 0;
     virtual void emitCharacter(std::u16string_view text) = 0;
     virtual void emitWordSpace() = 0;
+
+    // An element, gap or character as the tick measured it. Changes nothing of the decoding;
+    // called besides the operations above, never instead of one.
+    virtual void measured(const Measurement& measurement) = 0;
 
   protected:
     TickPort() = default;

@@ -120,6 +120,7 @@ std::vector<std::string> Harness::run(const std::vector<TickInput>& inputs) {
     for (const TickInput& in : inputs) {
         recorder.input = in;
         recorder.ops.clear();
+        ++recorder.tick;
         tick.run();
         log.push_back(recorder.ops);
     }

@@ -33,6 +33,13 @@ class TickRecorder : public TickPort {
     std::vector<std::string> characters;
     // Called from inside toneOn, to try a nested tick.
     std::function<void()> onToneOn;
+    // Every measurement with the tick it came in (counted over the harness's whole life).
+    struct Report {
+        int tick;
+        Measurement measurement;
+    };
+    std::vector<Report> measurements;
+    int tick = -1;  // set by the harness before each tick
 
     bool keyPressed(KeyboardKey key) override;
     std::uint32_t readKeyLines() override;
@@ -45,6 +52,7 @@ class TickRecorder : public TickPort {
     void checkTraceScroll() override { add("check"); }
     void emitCharacter(std::u16string_view t) override;
     void emitWordSpace() override;
+    void measured(const Measurement& m) override { measurements.push_back({tick, m}); }
 
   private:
     void add(std::string_view op);
