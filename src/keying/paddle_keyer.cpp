@@ -91,9 +91,9 @@ void idleTick(const PaddleInputs& in, TickContext& context, std::int32_t d) {
     } else if (in.dot && in.dash && context.modes.memoriaPunto) {
         startElement(context, d, !state.paddle.lastWasDot);
     }
-    if (state.paddle.elementCountdown == 0) {
-        countTick(state.measure.upTicks);
-    }
+    // Counted after the start, so that a starting tick is not part of the gap it ends; the
+    // starting element's tone resets the count when it ends.
+    countTick(state.measure.upTicks);
     // From the eleventh element on, each one overwrites slot 10.
     state.elements.elementIndex = std::min(state.elements.elementIndex, kMaxElementIndex);
     if (state.blankCountdown != 0) {
