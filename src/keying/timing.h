@@ -28,6 +28,10 @@ struct SpeedSettings {
     bool lento = false;            // slow straight key
 };
 
+// The range of the setup window's two speed bars, in characters per minute.
+inline constexpr std::int32_t kMinSpeedCpm = 25;
+inline constexpr std::int32_t kMaxSpeedCpm = 120;
+
 inline constexpr double kMinSpeedFactor = 0.4;
 inline constexpr double kMaxSpeedFactor = 1.0;
 inline constexpr double kDefaultSpeedFactor = 0.66;

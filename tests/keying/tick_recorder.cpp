@@ -55,6 +55,13 @@ void TickRecorder::emitWordSpace() {
     text += ' ';
 }
 
+void TickRecorder::measured(const Measurement& m) {
+    measurements.push_back({tick, m});
+    if (sink != nullptr) {
+        sink->measured(m);
+    }
+}
+
 void TickRecorder::add(std::string_view op) {
     if (!ops.empty()) {
         ops += ' ';

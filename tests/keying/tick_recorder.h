@@ -40,6 +40,8 @@ class TickRecorder : public TickPort {
     };
     std::vector<Report> measurements;
     int tick = -1;  // set by the harness before each tick
+    // Also receives every measurement, when set.
+    MeasurementSink* sink = nullptr;
 
     bool keyPressed(KeyboardKey key) override;
     std::uint32_t readKeyLines() override;
@@ -52,7 +54,7 @@ class TickRecorder : public TickPort {
     void checkTraceScroll() override { add("check"); }
     void emitCharacter(std::u16string_view t) override;
     void emitWordSpace() override;
-    void measured(const Measurement& m) override { measurements.push_back({tick, m}); }
+    void measured(const Measurement& m) override;
 
   private:
     void add(std::string_view op);
