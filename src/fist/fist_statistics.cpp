@@ -51,8 +51,8 @@ std::int32_t firstBinFrom(double ticks) {
 
 // The split point t (lengths below t are dots) at which the logarithms of the lengths in
 // [1, end) spread least within the two clusters, which is where they spread most between them,
-// with at least kMinClusterElements on each side. Of equal splits the lowest wins. 0 when there
-// is no such split.
+// with at least the least cluster on each side. Of equal splits the lowest wins. 0 when there is
+// no such split.
 std::int32_t twoClusterSplit(const std::array<std::uint64_t, kHistogramBins>& counts,
                              std::int32_t end) {
     double totalCount = 0;
@@ -62,7 +62,8 @@ std::int32_t twoClusterSplit(const std::array<std::uint64_t, kHistogramBins>& co
         totalCount += c;
         totalSum += c * std::log(b);
     }
-    const auto least = static_cast<double>(kMinClusterElements);
+    const double least =
+        std::max(static_cast<double>(kMinClusterElements), kMinClusterShare * totalCount);
     double lowCount = 0;
     double lowSum = 0;
     double best = 0;

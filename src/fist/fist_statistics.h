@@ -21,7 +21,10 @@ inline constexpr std::int32_t kLongestBin = static_cast<std::int32_t>(kHistogram
 
 // The fewest measurements that give figures: below these a figure is left out, never guessed.
 inline constexpr std::uint64_t kMinKeyDownElements = 10;
-inline constexpr std::uint64_t kMinClusterElements = 3;  // in each of the dot and dash clusters
+// Each of the dot and dash clusters holds at least 3 elements and a tenth of them all, so that
+// a few stray presses cannot make a cluster of their own.
+inline constexpr std::uint64_t kMinClusterElements = 3;
+inline constexpr double kMinClusterShare = 0.1;
 inline constexpr double kMinDashToDot = 1.8;  // two clusters closer than this are one, jittered
 inline constexpr std::uint64_t kMinGapsPerClass = 3;
 // Key-down lengths beyond this many times the median are a held key (tuning), not elements.
@@ -124,8 +127,8 @@ struct FistSnapshot {
 // The figures found from the histograms. The key-down lengths are split into dots and dashes
 // where the logarithms of the lengths spread least within the two clusters (a fist's jitter
 // grows with the length, and a few stray long presses do not pull the split), each cluster
-// holding at least kMinClusterElements; the decoder's own classes do not count, so that a wrong
-// speed setting shows. The gaps are classed against the dot found.
+// holding its least share; the decoder's own classes do not count, so that a wrong speed setting
+// shows. The gaps are classed against the dot found.
 std::optional<FistFigures> figuresFrom(const KeyDownHistogram& keyDown, const GapHistogram& gaps);
 
 // The speed bar value v (25 to 120) whose dot time dotBase / v lies closest to 1.5 measured

@@ -121,6 +121,8 @@ TEST_P(KeyedFistTest, FiguresFromTheLengthsKeyed) {
     EXPECT_NEAR(f.wordGap->toDot, row.wordGapToDot, 1e-9);
     EXPECT_NEAR(f.dotSpreadPercent, row.dotSpreadPercent, 0.01);
     EXPECT_EQ(f.dashSpreadPercent, 0);
+    EXPECT_GT(f.firstDashTicks, row.hand.dot + row.hand.jitter);
+    EXPECT_LE(f.firstDashTicks, row.hand.dash);
     // "paris" five times: 50 dots, 20 dashes, 45 element gaps, 20 character gaps, 4 word gaps.
     EXPECT_EQ(f.dots, 50U);
     EXPECT_EQ(f.dashes, 20U);
@@ -169,6 +171,8 @@ TEST(KeyedFist, HistogramsHoldEveryLengthInItsTickBin) {
     EXPECT_EQ(s.gaps.characterGaps[18], 20U);
     EXPECT_EQ(s.gaps.wordGaps[42], 4U);
     EXPECT_EQ(s.gaps.total(), 69U);
+    ASSERT_TRUE(s.figures.has_value());
+    EXPECT_EQ(s.figures->firstDashTicks, 7);  // the lowest of the equal splits
     EXPECT_EQ(s.characters, 25U);
 }
 
@@ -418,45 +422,76 @@ INSTANTIATE_TEST_SUITE_P(
         LimitRow{"longest_bin_left_out", {{{10, 6}}, {{30, 3}, {kLongestBin, 50}}}, false},
         // Median 6: lengths up to 60 are elements, longer ones a held key.
         LimitRow{"held_key_at_ten_medians_counts", {{{6, 20}}, {{18, 9}, {60, 1}}}, true, 3.7},
-        LimitRow{"held_key_beyond_ten_medians_left_out", {{{6, 20}}, {{18, 9}, {61, 1}}}, true, 3}),
+        LimitRow{"held_key_beyond_ten_medians_left_out", {{{6, 20}}, {{18, 9}, {61, 1}}}, true, 3},
+        // Three long presses stay with the dashes rather than make a cluster of their own.
+        LimitRow{
+            "long_presses_stay_with_the_dashes", {{{6, 20}}, {{18, 9}, {50, 3}}}, true, 26.0 / 6},
+        // Stray one-tick presses: two cannot make the dot cluster, nor three among 33 (a tenth).
+        LimitRow{
+            "two_blips_among_twenty", {{{1, 2}, {6, 15}}, {{18, 3}}}, true, 18.0 / (92.0 / 17)},
+        LimitRow{"three_blips_among_thirty_three",
+                 {{{1, 3}, {6, 20}}, {{18, 10}}},
+                 true,
+                 18.0 / (123.0 / 23)},
+        // Median 18: the held key of 180 ticks still counts.
+        LimitRow{"held_key_cut_from_the_median",
+                 {{{6, 10}}, {{18, 15}, {180, 1}}},
+                 true,
+                 (270.0 + 180) / 16 / 6},
+        // A dot cluster with a slow tail: the split still falls between the dots and dashes.
+        LimitRow{"dots_with_a_tail",
+                 {{{4, 10}, {5, 10}, {6, 10}, {7, 10}, {9, 3}}, {{18, 10}, {20, 10}}},
+                 true,
+                 19.0 / (247.0 / 43)}),
     rowName);
 
 struct GapRow {
     const char* name;
     std::int32_t gap;
-    const char* kind;  // which gap figure gets the three gaps; "none" for a pause
+    const char* kind;         // which gap figure gets the three gaps; "none" for a pause
+    bool quarterDot = false;  // a dot of 6.25 ticks instead of 6
 };
 
 class GapClassTest : public ::testing::TestWithParam<GapRow> {};
 
 // With a 6-tick dot: element gaps below 12 ticks, character gaps below 30, word gaps below 84.
+// With 6.25: below 12.5, 31.25 and 87.5.
 TEST_P(GapClassTest, ClassedAgainstTheMeasuredDot) {
-    const std::optional<FistFigures> f = figuresOf({{{6, 20}}, {{18, 10}}, {{GetParam().gap, 3}}});
+    Lengths lengths{{{6, 20}}, {{18, 10}}, {{GetParam().gap, 3}}};
+    if (GetParam().quarterDot) {
+        lengths.dots = {{6, 15}, {7, 5}};
+    }
+    const std::optional<FistFigures> f = figuresOf(lengths);
     ASSERT_TRUE(f.has_value());
+    const double dot = GetParam().quarterDot ? 6.25 : 6;
+    ASSERT_DOUBLE_EQ(f->dotTicks(), dot);
     const std::string kind = GetParam().kind;
     EXPECT_EQ(f->elementGap.has_value(), kind == "element");
     EXPECT_EQ(f->characterGap.has_value(), kind == "character");
     EXPECT_EQ(f->wordGap.has_value(), kind == "word");
     for (const auto& g : {f->elementGap, f->characterGap, f->wordGap}) {
         if (g) {
-            EXPECT_NEAR(g->toDot, GetParam().gap / 6.0, 1e-9);
+            EXPECT_NEAR(g->toDot, GetParam().gap / dot, 1e-9);
             EXPECT_EQ(g->count, 3U);
         }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Boundaries, GapClassTest,
-                         ::testing::Values(GapRow{"gap_11_element", 11, "element"},
-                                           GapRow{"gap_12_character", 12, "character"},
-                                           GapRow{"gap_13_character", 13, "character"},
-                                           GapRow{"gap_29_character", 29, "character"},
-                                           GapRow{"gap_30_word", 30, "word"},
-                                           GapRow{"gap_31_word", 31, "word"},
-                                           GapRow{"gap_83_word", 83, "word"},
-                                           GapRow{"gap_84_pause", 84, "none"},
-                                           GapRow{"gap_85_pause", 85, "none"},
-                                           GapRow{"longest_bin_pause", kLongestBin, "none"}),
-                         rowName);
+INSTANTIATE_TEST_SUITE_P(
+    Boundaries, GapClassTest,
+    ::testing::Values(
+        GapRow{"gap_11_element", 11, "element"}, GapRow{"gap_12_character", 12, "character"},
+        GapRow{"gap_13_character", 13, "character"}, GapRow{"gap_29_character", 29, "character"},
+        GapRow{"gap_30_word", 30, "word"}, GapRow{"gap_31_word", 31, "word"},
+        GapRow{"gap_83_word", 83, "word"}, GapRow{"gap_84_pause", 84, "none"},
+        GapRow{"gap_85_pause", 85, "none"}, GapRow{"longest_bin_pause", kLongestBin, "none"},
+        GapRow{"quarter_gap_12_element", 12, "element", true},
+        GapRow{"quarter_gap_13_character", 13, "character", true},
+        GapRow{"quarter_gap_31_character", 31, "character", true},
+        GapRow{"quarter_gap_32_word", 32, "word", true},
+        GapRow{"quarter_gap_87_word", 87, "word", true},
+        GapRow{"quarter_gap_88_pause", 88, "none", true}),
+    rowName);
 
 TEST(GapFigures, TwoGapsOfAKindGiveNoFigure) {
     const std::optional<FistFigures> f = figuresOf({{{6, 20}}, {{18, 10}}, {{6, 2}, {18, 3}}});
