@@ -194,40 +194,28 @@ std::optional<VerticaleSuggestion> suggestVerticale(std::int32_t dotBase, double
     return best;
 }
 
+static_assert(static_cast<std::size_t>(Measured::Character) == 5,
+              "the length kinds come first in keying::Measured");
+
 void FistStatistics::measured(const keying::Measurement& m) {
     if (m.keyerMade != m_keyerMade) {
         reset();
         m_keyerMade = m.keyerMade;
     }
-    const auto bin = static_cast<std::size_t>(std::clamp(m.ticks, 0, kLongestBin));
+    const auto kind = static_cast<std::size_t>(m.what);
     RecentItem& item = m_recent[m_next];
     item.what = m.what;
     item.ticks = m.ticks;
     item.length = 0;
-    switch (m.what) {
-        case Measured::Dot:
-            ++m_keyDown.dots[bin];
-            break;
-        case Measured::Dash:
-            ++m_keyDown.dashes[bin];
-            break;
-        case Measured::ElementGap:
-            ++m_gaps.elementGaps[bin];
-            break;
-        case Measured::CharacterGap:
-            ++m_gaps.characterGaps[bin];
-            break;
-        case Measured::WordGap:
-            ++m_gaps.wordGaps[bin];
-            break;
-        case Measured::Character:
-            ++m_characters;
-            if (m.text == keying::kUnknownCode) {
-                ++m_unknown;
-            }
-            item.length = static_cast<std::uint8_t>(std::min(m.text.size(), item.chars.size()));
-            std::copy_n(m.text.begin(), item.length, item.chars.begin());
-            break;
+    if (kind < kLengthKinds) {
+        ++m_lengths[kind][static_cast<std::size_t>(std::clamp(m.ticks, 0, kLongestBin))];
+    } else if (m.what == Measured::Character) {
+        ++m_characters;
+        if (m.text == keying::kUnknownCode) {
+            ++m_unknown;
+        }
+        item.length = static_cast<std::uint8_t>(std::min(m.text.size(), item.chars.size()));
+        std::copy_n(m.text.begin(), item.length, item.chars.begin());
     }
     if (++m_next == kRecentCapacity) {
         m_next = 0;
@@ -236,8 +224,7 @@ void FistStatistics::measured(const keying::Measurement& m) {
 }
 
 void FistStatistics::reset() {
-    m_keyDown = {};
-    m_gaps = {};
+    m_lengths = {};
     m_characters = 0;
     m_unknown = 0;
     m_next = 0;
@@ -247,15 +234,16 @@ void FistStatistics::reset() {
 FistSnapshot FistStatistics::snapshot(std::int32_t dotBase) const {
     FistSnapshot s;
     s.keyerMade = m_keyerMade;
-    s.keyDown = m_keyDown;
-    s.gaps = m_gaps;
+    const auto row = [this](Measured what) { return m_lengths[static_cast<std::size_t>(what)]; };
+    s.keyDown = {row(Measured::Dot), row(Measured::Dash)};
+    s.gaps = {row(Measured::ElementGap), row(Measured::CharacterGap), row(Measured::WordGap)};
     s.characters = m_characters;
     s.unknownCharacters = m_unknown;
     if (m_characters > 0) {
         s.unknownPercent =
             100.0 * static_cast<double>(m_unknown) / static_cast<double>(m_characters);
     }
-    s.figures = figuresFrom(m_keyDown, m_gaps);
+    s.figures = figuresFrom(s.keyDown, s.gaps);
     if (s.figures && !m_keyerMade) {
         s.suggestion = suggestVerticale(dotBase, s.figures->dotTicks());
     }
