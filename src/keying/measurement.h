@@ -12,6 +12,15 @@ namespace dittix::keying {
 // the element the keyer chose to send. A key-up gap is classed by what the decoder did during it:
 // a WordGap when the word space was written, else a CharacterGap when the elements were decoded,
 // else an ElementGap. A Character carries the decoded text.
+//
+// Straight key: an element's length is its own key-down ticks (up-ticks of 1 or 2 inside it are
+// not counted, as the decoder counts none), reported in the tick it closes, the 3rd key-up tick.
+// A gap after a closed element is all the key-up ticks from the element's last key-down tick on
+// (the 3 that closed it included), reported in the next key-down tick; the silence before the
+// first element is none.
+// Paddles: an element is reported as the keyer starts it, with its tone's length (D or 3 D
+// ticks); a gap runs from the tick the tone ends to the tick before the next element starts, in
+// which it is reported. An element or gap that spans a switch of mode is not reported.
 enum class Measured : std::uint8_t { Dot, Dash, ElementGap, CharacterGap, WordGap, Character };
 
 enum class MeasurementKind : std::uint8_t { KeyDown, KeyUp, Character };
