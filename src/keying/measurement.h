@@ -19,8 +19,8 @@ namespace dittix::keying {
 // (the 3 that closed it included), reported in the next key-down tick; the silence before the
 // first element is none.
 // Paddles: an element is reported as the keyer starts it, with its tone's length (D or 3 D
-// ticks); a gap runs from the tick the tone ends to the tick before the next element starts, in
-// which it is reported. An element or gap that spans a switch of mode is not reported.
+// ticks); a gap is the silent ticks from the tick the tone ends on, reported in the tick the
+// next element starts. An element or gap that spans a switch of mode is not reported.
 enum class Measured : std::uint8_t { Dot, Dash, ElementGap, CharacterGap, WordGap, Character };
 
 enum class MeasurementKind : std::uint8_t { KeyDown, KeyUp, Character };
