@@ -44,12 +44,12 @@ struct KeyingModes {
 // What the tick keeps to report its measurements; the decoding never reads it. An element or a
 // gap is reported only when it lies wholly in one mode: a mode switch starts these afresh.
 struct MeasureState {
-    std::int32_t downTicks = 0;  // key-down ticks of the straight-key element being keyed
+    std::int32_t downTicks = 0;  // key-down ticks of the element being keyed, or the keyer's tone
     std::int32_t upTicks = 0;    // silent ticks since the last key-down tick or keyer tone
     Measured gapClass = Measured::ElementGap;  // what the decoder did during those silent ticks
-    bool elementValid = false;  // the straight-key element began in the straight-key branch
-    bool gapOpen = false;       // a gap follows a measured element, reported when it ends
-    bool paddleMode = false;    // the branch that the previous tick ran
+    bool elementValid = false;                 // the element being keyed began in this mode
+    bool gapOpen = false;     // a gap follows a measured element, reported when it ends
+    bool paddleMode = false;  // the branch that the previous tick ran
 };
 
 struct DecoderState {

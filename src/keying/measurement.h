@@ -18,8 +18,8 @@ namespace dittix::keying {
 // A gap after a closed element is all the key-up ticks from the element's last key-down tick on
 // (the 3 that closed it included), reported in the next key-down tick; the silence before the
 // first element is none.
-// Paddles: an element is reported as the keyer starts it, with its tone's length (D or 3 D
-// ticks); a gap is the silent ticks from the tick the tone ends on, reported in the tick the
+// Paddles: an element is reported in the tick its tone ends, with the tone's length the keyer
+// gave it (D or 3 D ticks); a gap is the silent ticks from that tick on, reported in the tick the
 // next element starts. An element or gap that spans a switch of mode is not reported.
 enum class Measured : std::uint8_t { Dot, Dash, ElementGap, CharacterGap, WordGap, Character };
 

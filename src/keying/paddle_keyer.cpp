@@ -29,8 +29,7 @@ void startElement(TickContext& context, std::int32_t d, bool dot) {
     PaddleState& paddle = context.state.paddle;
     ElementBuffer& elements = context.state.elements;
     MeasureState& measure = context.state.measure;
-    // The silence since the last tone ends here; the keyer's element is reported as it starts,
-    // with the length of tone the keyer gives it.
+    // The silence since the last tone ends here. The element is reported when its tone ends.
     if (measure.gapOpen) {
         context.port.measured({measure.gapClass, measure.upTicks, true, {}});
         measure.gapOpen = false;
@@ -38,7 +37,8 @@ void startElement(TickContext& context, std::int32_t d, bool dot) {
     paddle.elementCountdown = dot ? 2 * d : 4 * d;
     paddle.toneCountdown = dot ? d : 3 * d;
     context.port.toneOn();
-    context.port.measured({dot ? Measured::Dot : Measured::Dash, paddle.toneCountdown, true, {}});
+    measure.downTicks = paddle.toneCountdown;
+    measure.elementValid = true;
     // A fixed, synthetic duration that the decode classifies against D without measuring.
     elements.durations[static_cast<std::size_t>(elements.elementIndex)] = dot ? d / 2 : 2 * d;
     ++elements.elementIndex;
@@ -61,6 +61,11 @@ void sendingTick(const PaddleInputs& in, TickContext& context) {
     MeasureState& measure = context.state.measure;
     if (countDown(paddle.toneCountdown)) {
         port.toneOff();
+        if (measure.elementValid) {  // not when the tone began before a switch of mode
+            port.measured(
+                {paddle.lastWasDot ? Measured::Dot : Measured::Dash, measure.downTicks, true, {}});
+            measure.elementValid = false;
+        }
         measure.upTicks = 0;
         measure.gapClass = Measured::ElementGap;
         measure.gapOpen = true;

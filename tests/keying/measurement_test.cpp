@@ -197,25 +197,24 @@ TEST_P(PaddleMeasureTest, ReportsWhatTheKeyerMade) {
 INSTANTIATE_TEST_SUITE_P(
     Scenarios, PaddleMeasureTest,
     ::testing::Values(
-        MeasureRow{"one_dot", "dot 1, none 120", "kdot:9@0 kchar:e@27"},
-        MeasureRow{"one_dash", "dash 1, none 120", "kdash:27@0 kchar:t@45"},
+        MeasureRow{"one_dot", "dot 1, none 120", "kdot:9@9 kchar:e@27"},
+        MeasureRow{"one_dash", "dash 1, none 120", "kdash:27@27 kchar:t@45"},
         MeasureRow{"held_dots_have_gaps_of_D_plus_1", "dot 60, none 120",
-                   "kdot:9@0 kegap:10@19 kdot:9@19 kegap:10@38 kdot:9@38 kegap:10@57 kdot:9@57 "
+                   "kdot:9@9 kegap:10@19 kdot:9@28 kegap:10@38 kdot:9@47 kegap:10@57 kdot:9@66 "
                    "kchar:h@84"},
         MeasureRow{"dot_before_decode_tick_is_element_gap", "dot 1, none 25, dot 1, none 120",
-                   "kdot:9@0 kegap:17@26 kdot:9@26 kchar:i@53"},
-        MeasureRow{"dot_in_decode_tick_reported_before_the_decode",
-                   "dot 1, none 26, dot 1, none 120",
-                   "kdot:9@0 kegap:18@27 kdot:9@27 kchar:i@27 kchar:ER@54"},
+                   "kdot:9@9 kegap:17@26 kdot:9@35 kchar:i@53"},
+        MeasureRow{"gap_ended_in_decode_tick_is_element_gap", "dot 1, none 26, dot 1, none 120",
+                   "kdot:9@9 kegap:18@27 kchar:i@27 kdot:9@36 kchar:ER@54"},
         MeasureRow{"dot_after_decode_tick_is_character_gap", "dot 1, none 27, dot 1, none 120",
-                   "kdot:9@0 kchar:e@27 kcgap:19@28 kdot:9@28 kchar:e@55"},
+                   "kdot:9@9 kchar:e@27 kcgap:19@28 kdot:9@37 kchar:e@55"},
         MeasureRow{"dash_after_word_space_is_word_gap", "dot 1, none 70, dash 1, none 120",
-                   "kdot:9@0 kchar:e@27 kwgap:62@71 kdash:27@71 kchar:t@116"},
+                   "kdot:9@9 kchar:e@27 kwgap:62@71 kdash:27@98 kchar:t@116"},
         MeasureRow{"both_alternate_dot_then_dash", "both 25, none 120",
-                   "kdot:9@0 kegap:10@19 kdash:27@19 kchar:a@64"},
+                   "kdot:9@9 kegap:10@19 kdash:27@46 kchar:a@64"},
         MeasureRow{"zero_dot_time_works_as_one",
                    "dot 1, none 30",
-                   "kdot:1@0 kchar:e@3",
+                   "kdot:1@1 kchar:e@3",
                    {9, 13, 27, 0, 1, 5}}),
     rowName);
 
@@ -224,7 +223,7 @@ TEST(ModeSwitchMeasure, GapSpanningASwitchToPaddlesIsNotReported) {
     h.run("down 4, up 3");
     h.modes.paddleMode = true;
     h.run("up 5, dash 1, none 120");
-    EXPECT_EQ(describe(h.recorder.measurements), "dot:4@6 kdash:27@12 kchar:a@57");
+    EXPECT_EQ(describe(h.recorder.measurements), "dot:4@6 kdash:27@39 kchar:a@57");
 }
 
 TEST(ModeSwitchMeasure, GapAfterAKeyerElementIsNotReportedByTheStraightKey) {
@@ -233,7 +232,18 @@ TEST(ModeSwitchMeasure, GapAfterAKeyerElementIsNotReportedByTheStraightKey) {
     h.run("dot 1, none 18");
     h.modes.paddleMode = false;
     h.run("down 12, up 40");
-    EXPECT_EQ(describe(h.recorder.measurements), "kdot:9@0 dash:12@33 char:a@43");
+    EXPECT_EQ(describe(h.recorder.measurements), "kdot:9@9 dash:12@33 char:a@43");
+}
+
+TEST(ModeSwitchMeasure, KeyerToneSpanningTwoSwitchesIsNotReported) {
+    Harness h;
+    h.modes.paddleMode = true;
+    h.run("dot 1, none 3");
+    h.modes.paddleMode = false;
+    h.run("up 2");
+    h.modes.paddleMode = true;
+    h.run("none 20, dot 1, none 60");  // the first dot's tone ends in tick 11
+    EXPECT_EQ(describe(h.recorder.measurements), "kegap:15@26 kdot:9@35 kchar:i@53");
 }
 
 TEST(ModeSwitchMeasure, StraightElementLeftOpenAcrossTwoSwitchesIsNotReported) {
