@@ -138,7 +138,6 @@ INSTANTIATE_TEST_SUITE_P(
         // 20 WPM: a 60 ms dot, six ticks.
         FistRow{"perfect_at_20_wpm", {}, kAt40Cpm, 20, 3, 1, 3, 7, 0},
         FistRow{"heavy_dashes_four_dots", {6, 24, 6, 18, 42}, kAt40Cpm, 20, 4, 1, 3, 7, 0},
-        FistRow{"light_dashes_two_dots", {6, 12, 6, 18, 42}, kAt40Cpm, 20, 2, 1, 3, 7, 0},
         FistRow{"close_character_gaps", {6, 18, 6, 12, 42}, kAt40Cpm, 20, 3, 1, 2, 7, 0},
         // 12 WPM: a 100 ms dot, ten ticks, keyed with the decoder set for a 6-tick dot time.
         FistRow{"slow_fist_fast_decoder", {10, 30, 10, 30, 70}, kAt66Cpm, 12, 3, 1, 3, 7, 0},

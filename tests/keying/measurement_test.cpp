@@ -78,8 +78,6 @@ INSTANTIATE_TEST_SUITE_P(
         MeasureRow{"dot_of_8_below_threshold", "down 8, up 30", "dot:8@10 char:e@20"},
         MeasureRow{"dash_of_9_at_threshold", "down 9, up 30", "dash:9@11 char:t@21"},
         MeasureRow{"dash_of_10_above_threshold", "down 10, up 30", "dash:10@12 char:t@22"},
-        MeasureRow{"not_closed_after_2_up_ticks", "down 5, up 2", ""},
-        MeasureRow{"closed_on_3rd_up_tick", "down 5, up 3", "dot:5@7"},
         MeasureRow{"gap_of_2_is_inside_the_element", "down 5, up 2, down 5, up 30",
                    "dash:10@14 char:t@24"},
         MeasureRow{"gap_of_1_is_inside_the_element", "down 4, up 1, down 4, up 30",
@@ -98,12 +96,6 @@ INSTANTIATE_TEST_SUITE_P(
                    "dot:5@7 char:e@17 wgap:28@33 dot:4@39 char:e@49"},
         MeasureRow{"idle_before_first_element_is_no_gap", "up 50, down 4, up 30",
                    "dot:4@56 char:e@66"},
-        MeasureRow{"ten_elements_then_ER",
-                   "down 2, up 3, down 2, up 3, down 2, up 3, down 2, up 3, down 2, up 3, "
-                   "down 2, up 3, down 2, up 3, down 2, up 3, down 2, up 3, down 2, up 20",
-                   "dot:2@4 egap:3@5 dot:2@9 egap:3@10 dot:2@14 egap:3@15 dot:2@19 egap:3@20 "
-                   "dot:2@24 egap:3@25 dot:2@29 egap:3@30 dot:2@34 egap:3@35 dot:2@39 egap:3@40 "
-                   "dot:2@44 egap:3@45 dot:2@49 char:ER@59"},
         // The decoder adds the twelfth element to the first one's slot; the measurement is the
         // element's own ticks.
         MeasureRow{"twelfth_element_measured_alone",
@@ -128,12 +120,6 @@ INSTANTIATE_TEST_SUITE_P(
                    "dot:4@6 wgap:3@7 dot:4@13 char:i@22",
                    {9, 12, 3, 9, 9, 45}}),
     rowName);
-
-TEST(StraightMeasure, KeyboardAndLineTogetherMeasureOneElement) {
-    Harness h;
-    h.run("cts+right 5, right 5, up 30");
-    EXPECT_EQ(describe(h.recorder.measurements), "dash:10@12 char:t@22");
-}
 
 // Random keying at lengths around the thresholds, with glitches of 1 and 2 ticks: the element
 // classes reported since the previous character always spell the character the decoder wrote,
