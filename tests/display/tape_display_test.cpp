@@ -59,6 +59,27 @@ TEST(TapeDisplay, ResetLayoutDrawsBlackWithGreySeparator) {
     EXPECT_EQ(t.display.penColour(), InkCycle[0]);
 }
 
+TEST(TickBinding, ForwardsMeasurementsOnlyToASinkThatIsSet) {
+    struct Sink : keying::MeasurementSink {
+        std::vector<keying::Measurement> got;
+        void measured(const keying::Measurement& m) override { got.push_back(m); }
+    } sink;
+    KeyedTape t;
+    t.key(true, 4);
+    t.key(false, 14);  // a dot of 4 ticks, decoded as "e"; no sink yet
+    t.binding.setMeasurementSink(&sink);
+    t.key(true, 12);
+    t.key(false, 14);
+    t.binding.setMeasurementSink(nullptr);
+    t.key(true, 4);
+    t.key(false, 14);
+    ASSERT_EQ(sink.got.size(), 3U);
+    EXPECT_EQ(sink.got[0], (keying::Measurement{keying::Measured::CharacterGap, 14, false, {}}));
+    EXPECT_EQ(sink.got[1], (keying::Measurement{keying::Measured::Dash, 12, false, {}}));
+    EXPECT_EQ(sink.got[2].what, keying::Measured::Character);
+    EXPECT_EQ(sink.got[2].text, u"t");
+}
+
 TEST(TapeDisplay, KeyedLetterADrawsStrokesAndGapsThenChangesInk) {
     KeyedTape t;
     t.key(true, 4);
