@@ -1,15 +1,22 @@
-// Cost of the tape's operations once the tape is full, when every new text line and every new
-// trace row scrolls the bitmap, on a full-screen tape (1750 x 1050) with the program's
-// allocation settings. Usage: tape_scroll_bench [characters]
+// Processor time of the decode tick while keying on a full-screen tape (1920 x 1080) with the
+// program's allocation settings: every tick by what it did to the tape, and the '1' and '2'
+// commands' scrolls. Usage: tape_scroll_bench [characters]
 #include <QGuiApplication>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <random>
 #include <vector>
 
 #include "display/tape_display.h"
+#include "display/tick_binding.h"
+#include "keying/decode_tick.h"
+#include "keying/morse_table.h"
 #include "percentile.h"
+#include "platform/key_lines.h"
+#include "platform/keyboard_query.h"
 #include "platform/memory_bounds.h"
 
 namespace {
@@ -17,12 +24,30 @@ namespace {
 struct Costs {
     std::vector<double> ms;
     void print(const char* what) {
+        if (ms.empty()) {
+            std::printf("%-40s      0 calls\n", what);
+            return;
+        }
         std::sort(ms.begin(), ms.end());
-        std::printf("%-34s %6zu calls  median %7.3f ms  p99 %7.3f ms  worst %7.3f ms\n", what,
+        std::printf("%-40s %6zu calls  median %7.3f ms  p99 %7.3f ms  worst %7.3f ms\n", what,
                     ms.size(), dittix::bench::percentile(ms, 0.5),
                     dittix::bench::percentile(ms, 0.99), ms.back());
     }
 };
+
+// The processor time this thread has used, in milliseconds (the kernel's share included);
+// the wall clock where the system has no thread clock.
+double threadCpuMs() {
+#if defined(CLOCK_THREAD_CPUTIME_ID)
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) * 1e-6;
+#else
+    return std::chrono::duration<double, std::milli>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+#endif
+}
 
 }  // namespace
 
@@ -34,37 +59,97 @@ int main(int argc, char** argv) {
     using namespace dittix;
     platform::keepLargeBlocksMapped();
     const int characters = argc > 1 ? std::atoi(argv[1]) : 20000;
-    display::TapeDisplay tape([](int) { return true; });
-    tape.resetLayout(1750, 1050);
 
-    Costs plain, textScroll, wordSpace, traceScroll;
-    using clock = std::chrono::steady_clock;
-    const auto ms = [](clock::time_point a, clock::time_point b) {
-        return std::chrono::duration<double, std::milli>(b - a).count();
+    display::TapeDisplay tape([](int) { return true; });
+    tape.resetLayout(1920, 1080);
+    platform::EventKeyboard keyboard;
+    platform::NoKeyLines lines;
+    display::SilentTone tone;
+    display::TickBinding binding(keyboard, lines, tone, tape);
+    // Dots of 4 ticks and dashes of 12: about 100 characters per minute.
+    const keying::TimingParameters timing{9, 13, 27, 9, 9, 45};
+    keying::KeyingModes modes;
+    keying::DecoderState state;
+    keying::DecodeTick tick(binding, timing, modes, state);
+
+    Costs plain, written, traceScroll, textScroll, bothScroll, command1, command2;
+    const auto runTicks = [&](bool down, int count) {
+        for (int i = 0; i < count; ++i) {
+            down ? keyboard.press(keying::KeyboardKey::RightControl)
+                 : keyboard.release(keying::KeyboardKey::RightControl);
+            const int traceX = tape.traceX();
+            const int textX = tape.textX();
+            const int textY = tape.textY();
+            const double begin = threadCpuMs();
+            tick.run();
+            tape.takeDirty();
+            const double cost = threadCpuMs() - begin;
+            // Only a trace scroll puts the trace pen at x = 0.
+            const bool traceScrolled = traceX != 0 && tape.traceX() == 0;
+            const bool textScrolled = tape.textY() < textY;
+            if (traceScrolled && textScrolled) {
+                bothScroll.ms.push_back(cost);
+            } else if (traceScrolled) {
+                traceScroll.ms.push_back(cost);
+            } else if (textScrolled) {
+                textScroll.ms.push_back(cost);
+            } else if (tape.textX() != textX || tape.textY() != textY) {
+                written.ms.push_back(cost);
+            } else {
+                plain.ms.push_back(cost);
+            }
+        }
     };
+
+    std::mt19937 random(7);
+    std::uniform_int_distribution<std::size_t> entry(0, keying::kFirstDigitEntry + 9);
     for (int i = 0; i < characters; ++i) {
-        // One character as the decoder emits it: a few trace strokes, then the letter.
-        for (int k = 0; k < 3; ++k) {
-            tape.advanceTrace();
-            tape.markTrace();
+        for (const char16_t element : keying::MorseTable[entry(random)].code) {
+            runTicks(true, element == u'p' ? 4 : 12);
+            runTicks(false, 3);
         }
-        const int y = tape.textY();
-        auto begin = clock::now();
-        tape.emitCharacter(u"W");
-        auto end = clock::now();
-        (tape.textY() < y ? textScroll : plain).ms.push_back(ms(begin, end));
-        if (i % 5 == 4) {
-            const int traceY = tape.traceY();
-            begin = clock::now();
-            tape.emitWordSpace();
-            end = clock::now();
-            (tape.traceY() <= traceY ? traceScroll : wordSpace).ms.push_back(ms(begin, end));
+        runTicks(false, i % 5 == 4 ? 30 : 14);  // a word space after every fifth character
+        if (i % 10 == 9) {
+            const double begin = threadCpuMs();
+            tape.scrollTrace();
+            tape.takeDirty();
+            command1.ms.push_back(threadCpuMs() - begin);
         }
-        tape.takeDirty();
+        if (i % 97 == 96) {
+            const double begin = threadCpuMs();
+            tape.scrollText();
+            tape.takeDirty();
+            command2.ms.push_back(threadCpuMs() - begin);
+        }
     }
-    plain.print("character, no scroll");
-    textScroll.print("character that scrolls the text");
-    wordSpace.print("word space (new trace row)");
-    traceScroll.print("word space that scrolls the trace");
+    // The commands again with the processor's caches filled with other memory first, as after
+    // seconds of keying elsewhere in the program.
+    Costs cold1, cold2;
+    std::vector<char> other(64u << 20);
+    const auto evict = [&other](int round) {
+        std::fill(other.begin(), other.end(), static_cast<char>(round));
+    };
+    for (int round = 0; round < 200; ++round) {
+        evict(round);
+        double begin = threadCpuMs();
+        tape.scrollTrace();
+        tape.takeDirty();
+        cold1.ms.push_back(threadCpuMs() - begin);
+        evict(round);
+        begin = threadCpuMs();
+        tape.scrollText();
+        tape.takeDirty();
+        cold2.ms.push_back(threadCpuMs() - begin);
+    }
+    std::printf("processor time per tick, %d characters keyed on a 1920 x 1080 tape\n", characters);
+    plain.print("tick: trace only");
+    written.print("tick: character or word space");
+    traceScroll.print("tick that scrolls the trace");
+    textScroll.print("tick that scrolls the text");
+    bothScroll.print("tick that scrolls both");
+    command1.print("command '1' (trace scroll)");
+    command2.print("command '2' (text scroll)");
+    cold1.print("command '1', caches cold");
+    cold2.print("command '2', caches cold");
     return 0;
 }
