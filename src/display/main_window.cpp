@@ -329,7 +329,7 @@ void TDittixForm::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const QRect area = event->rect();
     painter.fillRect(area, Qt::black);
-    painter.drawImage(area.topLeft(), m_tape.image(), area);
+    m_tape.paint(painter, area);
 }
 
 void TDittixForm::FormKeyDown(int key, bool keypad) {

@@ -1,6 +1,6 @@
-// The main window's off-screen bitmap: a running paper tape of the key in the upper half, the
-// decoded text in large yellow type in the lower half, a grey line between them. It decides
-// nothing about keying; the decode tick calls its operations at the moments it defines.
+// The main window's picture: a running paper tape of the key in the upper half, the decoded text
+// in large yellow type in the lower half, a grey line between them. It decides nothing about
+// keying; the decode tick calls its operations at the moments it defines.
 #pragma once
 
 #include <QColor>
@@ -26,6 +26,25 @@ inline constexpr std::array<QRgb, 14> InkCycle{
 inline constexpr QRgb kSeparatorGrey = qRgb(128, 128, 128);
 inline constexpr QRgb kTextYellow = qRgb(255, 255, 0);
 inline constexpr int kTextCellHeight = 80;
+
+// Rows of one area that scroll together: `count` slots, `pitch` rows apart from `top`. The first
+// `height` rows of each slot move when the area scrolls, the rest of the pitch stays in place.
+// The slots are kept as a ring in the bitmap's own rows: slot k of the picture is stored in slot
+// (k + offset) % count, so a scroll turns the ring by one instead of copying every slot.
+struct RowRing {
+    int top = 0;
+    int pitch = 1;
+    int height = 0;
+    int count = 0;
+    int offset = 0;
+};
+
+// Rows top … bottom - 1 of the picture, stored `shift` rows further down in the bitmap.
+struct RowRun {
+    int top = 0;
+    int bottom = 0;
+    int shift = 0;
+};
 
 class TapeDisplay {
   public:
@@ -53,8 +72,15 @@ class TapeDisplay {
     void scrollTrace();
     void scrollText();
 
-    const QImage& image() const { return m_image; }
-    // The area changed since the last call, for a partial repaint.
+    // The picture as the window shows it, whole or one pixel of it.
+    QImage composed() const;
+    QRgb pixel(int x, int y) const { return m_image.pixel(x, storedRow(y)); }
+    // Draws the part `area` of the picture (window coordinates) at its place on `painter`.
+    void paint(QPainter& painter, const QRect& area) const;
+    // Replaces every pixel of the picture with the one of `picture` at the same place; the
+    // drawing state stays. For tests that follow single rows through a scroll.
+    void loadPicture(const QImage& picture);
+    // The area of the picture changed since the last call, for a partial repaint.
     QRect takeDirty();
 
     int traceX() const { return m_traceX; }
@@ -65,21 +91,35 @@ class TapeDisplay {
     int midLine() const { return m_midLine; }
     int inkIndex() const { return m_inkIndex; }
     QRgb penColour() const { return m_penColour; }
-    int lineHeight() const;
+    int lineHeight() const { return m_lineHeight; }
     const QFont& font() const { return m_font; }
 
   private:
+    // The rows from `row` on, up to `limit`, that the bitmap stores with one shift.
+    RowRun runAt(int row, int limit) const;
+    int storedRow(int row) const { return row + runAt(row, row + 1).shift; }
+    // Runs `draw` on the painter so that what it draws inside `area` (picture coordinates) lands
+    // where the bitmap stores those rows; nothing outside `area` may be drawn.
+    template <typename Draw>
+    void drawMapped(const QRect& area, Draw draw);
+    // Puts the rows top … bottom - 1 of the picture, stretched or squeezed to `height` rows,
+    // into the bitmap's rows from `storedTop` on.
+    void copyRowsStretched(int top, int bottom, int storedTop, int height);
     // Draws from the pen to `to` in the pen colour, `to` itself not painted; the pen stays there.
     void lineTo(QPoint to);
     void fillBlack(int left, int top, int right, int bottom);
-    // Copies the source rectangle onto the destination one, scaling when their sizes differ.
-    void copyRect(const QRect& source, const QRect& destination);
     void writeText(const QString& text, int x, int y);
     void markDirty(const QRect& rect) { m_dirty |= rect; }
 
     RowVisible m_rowVisible;
+    // The picture's rows; those of the two rings in ring order.
     QImage m_image;
     QPainter m_painter;
+    // Rows on their way into a stretched trace band.
+    QImage m_band;
+    // The trace bands that a trace scroll moves up, and the text lines that a text scroll does.
+    RowRing m_traceRing;
+    RowRing m_textRing;
     QFont m_font;
     QRect m_dirty;
 
@@ -92,6 +132,7 @@ class TapeDisplay {
     int m_textX = 0;
     int m_textY = 0;
     int m_textBottom = 0;
+    int m_lineHeight = 0;
     int m_inkIndex = 0;
     QRgb m_penColour = InkCycle[0];
     QPoint m_pen;

@@ -76,7 +76,7 @@ TEST_P(WindowSizeTest, OnA1920By1080Screen) {
     Window w(GetParam().settings);
     EXPECT_EQ(w.form->outerSize(), GetParam().size);
     EXPECT_EQ(w.form->pos(), QPoint(0, 0));
-    EXPECT_EQ(w.form->tape().image().size(), GetParam().size);
+    EXPECT_EQ(w.form->tape().composed().size(), GetParam().size);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -174,6 +174,54 @@ TEST(MainWindow, ClearAndScrollCommands) {
     w.type("2");
     EXPECT_EQ(w.form->tape().textX(), 0);
 }
+
+// The window shows the tape's picture, also after the tape's areas have scrolled.
+struct PaintRow {
+    const char* name;
+    const char* commands;
+};
+
+class WindowPaintTest : public ::testing::TestWithParam<PaintRow> {};
+
+TEST_P(WindowPaintTest, ShowsTheTapesPicture) {
+    Window w;
+    w.form->show();
+    const auto hold = [&w](bool down, int ticks) {
+        for (int i = 0; i < ticks; ++i) {
+            down ? w.keyboard->press(keying::KeyboardKey::LeftControl)
+                 : w.keyboard->release(keying::KeyboardKey::LeftControl);
+            w.form->decodificaTimer();
+        }
+    };
+    // "a" and a word space, over and over: a new trace row each, more rows than the trace area
+    // holds, and more than a line of text.
+    for (int word = 0; word < 40; ++word) {
+        hold(true, 4);
+        hold(false, 4);
+        hold(true, 12);
+        hold(false, 45);
+    }
+    ASSERT_EQ(w.decoded.size(), 80);
+    ASSERT_GT(w.form->tape().textY(), w.form->tape().midLine() + 5);
+    w.type(GetParam().commands);
+    const QImage shown = w.form->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage picture = w.form->tape().composed();
+    const QRect area = shown.rect() & picture.rect();
+    ASSERT_GT(area.height(), 1000);
+    int wrong = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            wrong += shown.pixel(x, y) != picture.pixel(x, y);
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, WindowPaintTest,
+                         ::testing::Values(PaintRow{"none", ""}, PaintRow{"trace_scrolled", "1"},
+                                           PaintRow{"text_scrolled", "2"},
+                                           PaintRow{"both_scrolled", "1212"}),
+                         rowName);
 
 struct CloseRow {
     const char* name;

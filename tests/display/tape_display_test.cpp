@@ -24,7 +24,7 @@ struct Tape {
         : display([firstHiddenRow](int row) { return row < firstHiddenRow; }) {
         display.resetLayout(width, height);
     }
-    QRgb at(int x, int y) const { return display.image().pixel(x, y); }
+    QRgb at(int x, int y) const { return display.pixel(x, y); }
     TapeDisplay display;
 };
 
@@ -290,16 +290,17 @@ class ScrollMovesRowsExactly : public ::testing::TestWithParam<ScrollCase> {};
 TEST_P(ScrollMovesRowsExactly, EachKeptBandIsTheBandBelowItBefore) {
     const ScrollCase& c = GetParam();
     Tape t(c.width, c.height);
-    QImage& image = const_cast<QImage&>(t.display.image());
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            image.setPixel(x, y, qRgb(x & 0xFF, y & 0xFF, (x >> 8) ^ (y >> 8) * 16));
+    QImage before(c.width, c.height, QImage::Format_RGB32);
+    for (int y = 0; y < before.height(); ++y) {
+        for (int x = 0; x < before.width(); ++x) {
+            before.setPixel(x, y, qRgb(x & 0xFF, y & 0xFF, (x >> 8) ^ (y >> 8) * 16));
         }
     }
-    const QImage before = image.copy();
+    t.display.loadPicture(before);
     const int mid = t.display.midLine();
     const int l = t.display.lineHeight();
     c.text ? t.display.scrollText() : t.display.scrollTrace();
+    const QImage image = t.display.composed();
     // The destination bands and where each of their rows came from.
     std::vector<std::pair<int, int>> moved;  // (row now, row before)
     if (c.text) {
