@@ -1,7 +1,8 @@
 // Processor time of the decode tick while keying on a full-screen tape (1920 x 1080) with the
 // program's allocation settings: every tick by what it did to the tape, and the '1' and '2'
-// commands' scrolls. Usage: tape_scroll_bench [characters]
+// commands' scrolls; then what repainting the window costs. Usage: tape_scroll_bench [characters]
 #include <QGuiApplication>
+#include <QPainter>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -141,6 +142,39 @@ int main(int argc, char** argv) {
         tape.takeDirty();
         cold2.ms.push_back(threadCpuMs() - begin);
     }
+    // The clock alone, as often as the trace-only ticks: what the machine adds to any tick.
+    Costs nothing;
+    for (std::size_t i = 0; i < plain.ms.size(); ++i) {
+        const double begin = threadCpuMs();
+        nothing.ms.push_back(threadCpuMs() - begin);
+    }
+
+    // Repaints, outside the tick: the area a scroll leaves dirty and the whole window, drawn
+    // from the rings as the window draws them, against one copy of a picture of the same size.
+    Costs paintTrace, paintText, paintWhole, copyWhole;
+    QImage window(1920, 1080, QImage::Format_RGB32);
+    window.fill(Qt::black);  // a window's surface is in use already
+    const QImage flat = tape.composed();
+    for (int round = 0; round < 200; ++round) {
+        QPainter painter(&window);
+        tape.scrollTrace();
+        QRect dirty = tape.takeDirty();
+        double begin = threadCpuMs();
+        tape.paint(painter, dirty);
+        paintTrace.ms.push_back(threadCpuMs() - begin);
+        tape.scrollText();
+        dirty = tape.takeDirty();
+        begin = threadCpuMs();
+        tape.paint(painter, dirty);
+        paintText.ms.push_back(threadCpuMs() - begin);
+        begin = threadCpuMs();
+        tape.paint(painter, window.rect());
+        paintWhole.ms.push_back(threadCpuMs() - begin);
+        begin = threadCpuMs();
+        painter.drawImage(0, 0, flat);
+        copyWhole.ms.push_back(threadCpuMs() - begin);
+    }
+
     std::printf("processor time per tick, %d characters keyed on a 1920 x 1080 tape\n", characters);
     plain.print("tick: trace only");
     written.print("tick: character or word space");
@@ -151,5 +185,11 @@ int main(int argc, char** argv) {
     command2.print("command '2' (text scroll)");
     cold1.print("command '1', caches cold");
     cold2.print("command '2', caches cold");
+    nothing.print("nothing (the clock alone)");
+    std::printf("repaints, outside the tick\n");
+    paintTrace.print("trace area after a trace scroll");
+    paintText.print("text area after a text scroll");
+    paintWhole.print("whole window");
+    copyWhole.print("whole window from one flat picture");
     return 0;
 }
