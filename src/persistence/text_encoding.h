@@ -23,6 +23,9 @@ DecodedText decodeFileBytes(std::string_view bytes);
 // for UTF-16). Characters that Windows-1252 cannot hold become '?'.
 std::string encodeFileText(std::string_view utf8, FileEncoding encoding, bool byteOrderMark);
 
+// Appends one code point as UTF-8.
+void appendUtf8(std::string& out, char32_t c);
+
 // UTF-8 to UTF-16; an invalid sequence becomes U+FFFD.
 std::u16string utf8ToUtf16(std::string_view utf8);
 

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "persistence/history_parser.h"
+#include "persistence/text_encoding.h"
 
 namespace dittix::persistence {
 
@@ -24,27 +25,9 @@ constexpr std::array<std::string_view, kColumns> kColumnNames = {
 
 // --- UTF-8 -----------------------------------------------------------------------------------
 
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 // Appends `text` as UTF-8; a lone surrogate (which no typed text should hold) becomes U+FFFD.
 // With `doubleQuotes`, each quote is written twice.
-void appendUtf8(std::string& out, std::u16string_view text, bool doubleQuotes) {
+void appendFieldText(std::string& out, std::u16string_view text, bool doubleQuotes) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t u = text[i];
         if (u < 0x80) {
@@ -54,12 +37,12 @@ void appendUtf8(std::string& out, std::u16string_view text, bool doubleQuotes) {
             }
         } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
                    text[i + 1] <= 0xDFFF) {
-            appendUtf8(out, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            appendUtf8(out, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (text[i + 1] - 0xDC00u));
             ++i;
         } else if (u >= 0xD800 && u <= 0xDFFF) {
-            appendUtf8(out, 0xFFFD);
+            appendUtf8(out, char32_t{0xFFFD});
         } else {
-            appendUtf8(out, u);
+            appendUtf8(out, char32_t{u});
         }
     }
 }
@@ -160,7 +143,7 @@ void appendField(std::string& out, std::u16string_view text) {
     if (quoted) {
         out += '"';
     }
-    appendUtf8(out, text, quoted);
+    appendFieldText(out, text, quoted);
     if (quoted) {
         out += '"';
     }
