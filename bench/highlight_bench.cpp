@@ -1,5 +1,6 @@
-// Times the training window's per-character highlight, repaint included, over many exercises
-// in a row: a cost that grew with the session would show as rising figures in later rounds.
+// Times the training window's START (the new exercise drawn into the grid, repaint included) and
+// its per-character highlight, repaint included, over many exercises in a row: a cost that grew
+// with the session would show as rising figures in later rounds.
 // Usage: highlight_bench [rounds] [reopen]; with "reopen" the window is closed and opened again
 // between exercises, as Esc and `e` do.
 #include <QApplication>
@@ -38,13 +39,17 @@ int main(int argc, char** argv) {
     window.show();
     app.processEvents();
 
-    std::printf("round  speed  chars  median_ms  p90_ms  worst_ms\n");
+    std::printf("round  speed  chars  start_ms  median_ms  p90_ms  worst_ms\n");
     for (int round = 1; round <= rounds; ++round) {
         // Alternate the slowest and the fastest speed, as an operator changing speeds would.
         const bool slow = round % 2 == 1;
         window.cbSpeed->setCurrentIndex(slow ? 0 : window.cbSpeed->count() - 1);
+        const auto started = std::chrono::steady_clock::now();
         window.startClick();
         app.processEvents();
+        const double startMs =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
+                .count();
         const int chars = std::min<int>(static_cast<int>(window.state().trainingText.size()),
                                         training::kGridLabels);
         std::vector<double> costs;
@@ -69,8 +74,9 @@ int main(int argc, char** argv) {
             app.processEvents();
         }
         std::sort(costs.begin(), costs.end());
-        std::printf("%5d  %5s  %5d  %9.3f  %6.3f  %8.3f\n", round, slow ? "slow" : "fast", chars,
-                    bench::percentile(costs, 0.5), bench::percentile(costs, 0.9), costs.back());
+        std::printf("%5d  %5s  %5d  %8.3f  %9.3f  %6.3f  %8.3f\n", round, slow ? "slow" : "fast",
+                    chars, startMs, bench::percentile(costs, 0.5), bench::percentile(costs, 0.9),
+                    costs.back());
     }
     std::filesystem::remove(file);
     return 0;
