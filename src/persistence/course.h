@@ -23,9 +23,8 @@ const TrainingLevels& levelsToOffer(const TrainingLevels& fromFile);
 // True when the file defines no levels, so that levelsToOffer gives the built-in course.
 bool offersBuiltInCourse(const TrainingLevels& fromFile);
 
-// The last chosen level (LIV ES, 1-based) within the offered levels. The settings load clamps
-// it to the file's level count, which is 0 when the course is offered; here it is 1 at least
-// and the offered count at most.
+// The last chosen level (LIV ES, 1-based) within the offered levels: 1 at least and the offered
+// count at most (the settings load applies the same bounds).
 std::int32_t levelChoiceWithin(std::int32_t livEs, const TrainingLevels& offered);
 
 }  // namespace dittix::persistence

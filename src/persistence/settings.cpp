@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "persistence/course.h"
 #include "persistence/file_access.h"
 #include "persistence/ini_text.h"
 #include "persistence/operator_messages.h"
@@ -85,9 +86,10 @@ Settings parseSettings(std::string_view utf8Text, char decimalSeparator) {
     s.modes.memoriaPunto = in.flag("memoriaPunto", true);
     s.tabellaCodiceVisibile = in.flag("Tabella Codice Visibile", true);
 
-    // LIV ES: first the lower bound, then the number of levels (0 when there are none).
+    // LIV ES: first the lower bound, then the number of levels offered: the file's own, or the
+    // built-in course's forty when the file has none, so that the course level is remembered.
     s.training.livEs = std::max(s.training.livEs, 1);
-    s.training.livEs = std::min(s.training.livEs, s.levels.levelCount);
+    s.training.livEs = std::min(s.training.livEs, levelsToOffer(s.levels).levelCount);
     s.training.velEs = std::clamp(s.training.velEs, 30, 150);
     s.speeds.cpm = std::clamp(s.speeds.cpm, 30, 150);
     s.training.tempoEs = std::clamp(s.training.tempoEs, 1, 5);

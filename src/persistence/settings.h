@@ -58,7 +58,8 @@ inline constexpr std::int32_t kMaxTableFontSize = 45;
 
 // Reads the settings from the text of a settings file (already decoded to UTF-8): every key in
 // its order, the clamps of k and Size at once, the level keys until the first empty one, then
-// the clamps of LIV ES, VEL ES, CPM and TEMPO ES in that order.
+// the clamps of LIV ES (against the levels offered, see course.h), VEL ES, CPM and TEMPO ES in
+// that order.
 Settings parseSettings(std::string_view utf8Text, char decimalSeparator);
 
 // Why the file was not read: the defaults are used instead, and the operator is told.

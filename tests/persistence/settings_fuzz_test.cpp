@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "persistence/course.h"
 #include "persistence/settings.h"
 #include "persistence/settings_writer.h"
 #include "persistence/text_encoding.h"
@@ -52,8 +53,8 @@ void checkSane(const Settings& s) {
     EXPECT_LE(s.speeds.cpm, 150);
     EXPECT_GE(s.levels.levelCount, 0);
     EXPECT_LE(s.levels.levelCount, 40);
-    EXPECT_GE(s.training.livEs, 0);
-    EXPECT_LE(s.training.livEs, s.levels.levelCount);
+    EXPECT_GE(s.training.livEs, 1);
+    EXPECT_LE(s.training.livEs, levelsToOffer(s.levels).levelCount);
     for (std::int32_t i = 0; i < s.levels.levelCount; ++i) {
         EXPECT_GT(s.levels.records[static_cast<std::size_t>(i)].length, 0);
     }

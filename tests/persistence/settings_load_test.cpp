@@ -33,7 +33,7 @@ void expectDefaults(const Settings& s) {
     EXPECT_EQ(s.ar, 1);
     EXPECT_EQ(s.fs, 0);
     EXPECT_EQ(s.levels.levelCount, 0);
-    EXPECT_EQ(s.training.livEs, 0);  // 1, then clamped to the number of levels
+    EXPECT_EQ(s.training.livEs, 1);  // the first level of the built-in course
     EXPECT_EQ(s.training.velEs, 40);
     EXPECT_EQ(s.training.tempoEs, 1);
     EXPECT_EQ(s.training.interEs, 0);
@@ -170,8 +170,17 @@ INSTANTIATE_TEST_SUITE_P(
                                [](const Settings& s) { EXPECT_EQ(s.training.livEs, 2); }},
                       ValueRow{"liv_es_0_raised_to_1", "livello1=abc\nLIV ES=0\n",
                                [](const Settings& s) { EXPECT_EQ(s.training.livEs, 1); }},
-                      ValueRow{"liv_es_without_levels_is_0", "LIV ES=5\n",
-                               [](const Settings& s) { EXPECT_EQ(s.training.livEs, 0); }},
+                      // Without levels in the file the built-in course's forty are offered.
+                      ValueRow{"liv_es_without_levels_kept_within_the_course", "LIV ES=5\n",
+                               [](const Settings& s) { EXPECT_EQ(s.training.livEs, 5); }},
+                      ValueRow{"liv_es_39_without_levels", "LIV ES=39\n",
+                               [](const Settings& s) { EXPECT_EQ(s.training.livEs, 39); }},
+                      ValueRow{"liv_es_40_without_levels", "LIV ES=40\n",
+                               [](const Settings& s) { EXPECT_EQ(s.training.livEs, 40); }},
+                      ValueRow{"liv_es_41_without_levels_is_40", "LIV ES=41\n",
+                               [](const Settings& s) { EXPECT_EQ(s.training.livEs, 40); }},
+                      ValueRow{"liv_es_5_with_one_level_is_1", "livello1=abc\nLIV ES=5\n",
+                               [](const Settings& s) { EXPECT_EQ(s.training.livEs, 1); }},
                       ValueRow{"flag_2_is_on", "Palette=2\n",
                                [](const Settings& s) { EXPECT_TRUE(s.modes.paddleMode); }},
                       ValueRow{"flag_negative_is_off", "memoriaPunto=-1\n",

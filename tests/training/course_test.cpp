@@ -101,16 +101,13 @@ TEST_P(LevelChoice, StaysWithinTheOfferedLevels) {
     EXPECT_EQ(levelChoiceWithin(row.livEs, offered), row.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, LevelChoice,
-                         testing::Values(
-                             // The settings load leaves 0 when the file has no levels.
-                             ChoiceRow{"ZeroFromALoadWithoutLevels", 0, 40, 1},
-                             ChoiceRow{"First", 1, 40, 1}, ChoiceRow{"Second", 2, 40, 2},
-                             ChoiceRow{"OneBelowTheCount", 39, 40, 39},
-                             ChoiceRow{"TheCount", 40, 40, 40},
-                             ChoiceRow{"OneAboveTheCount", 41, 40, 40},
-                             ChoiceRow{"NoLevelsAtAll", 5, 0, 1}),
-                         rowName);
+INSTANTIATE_TEST_SUITE_P(
+    Table, LevelChoice,
+    testing::Values(ChoiceRow{"ZeroFromALoadWithoutLevels", 0, 40, 1}, ChoiceRow{"First", 1, 40, 1},
+                    ChoiceRow{"Second", 2, 40, 2}, ChoiceRow{"OneBelowTheCount", 39, 40, 39},
+                    ChoiceRow{"TheCount", 40, 40, 40}, ChoiceRow{"OneAboveTheCount", 41, 40, 40},
+                    ChoiceRow{"NoLevelsAtAll", 5, 0, 1}),
+    rowName);
 
 }  // namespace
 }  // namespace dittix::persistence
