@@ -29,6 +29,7 @@ class Playback {
         for (int current = 0; current < n && !m_port.aborted(); ++current) {
             const char16_t c = m_state.trainingText[static_cast<std::size_t>(current)];
             if (c == u' ') {
+                m_state.charactersStarted = current + 1;
                 m_port.highlight(current);
                 sleepDots(4, true);
                 continue;
@@ -39,6 +40,7 @@ class Playback {
             if (index >= 0) {
                 m_port.submit(slot(index));
             }
+            m_state.charactersStarted = current + 1;
             m_port.highlight(current);
             if (!waitForTone()) {
                 m_port.setYellow(current);

@@ -17,6 +17,9 @@ struct TrainingState {
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> exerciseRunning{false};
     std::atomic<bool> playbackEnded{false};
+    // The length of the start of trainingText whose characters the playback has started to
+    // send (tone submitted, blank begun): what the copy is scored against. START resets it.
+    std::atomic<int> charactersStarted{0};
 };
 
 }  // namespace dittix::training

@@ -264,5 +264,68 @@ TEST(Playback, ProgramEndingStopsAtOnce) {
     EXPECT_FALSE(p.state.exerciseRunning.load());
 }
 
+// The characters the copy is scored against: those whose tone was started, whatever stopped the
+// playback, and never one the playback did not reach.
+struct StartedRow {
+    const char* name;
+    std::u16string text;
+    std::function<void(Playback&, const std::string& step)> interfere;
+    int started;
+};
+
+class CharactersStartedTest : public ::testing::TestWithParam<StartedRow> {};
+
+TEST_P(CharactersStartedTest, CountsEveryCharacterWhoseToneBegan) {
+    Playback p(GetParam().text);
+    std::string seenAtHighlights;
+    p.port.onStep = [&](const std::string& step) {
+        if (step.starts_with("red")) {
+            // Set before the highlight: the highlighted character counts as started.
+            seenAtHighlights += std::to_string(p.state.charactersStarted.load()) + " ";
+        }
+        GetParam().interfere(p, step);
+    };
+    p.run();
+    EXPECT_EQ(p.state.charactersStarted.load(), GetParam().started) << p.port.log;
+    std::string expected;
+    for (int k = 1; k <= GetParam().started; ++k) {
+        expected += std::to_string(k) + " ";
+    }
+    EXPECT_EQ(seenAtHighlights, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stops, CharactersStartedTest,
+    ::testing::Values(StartedRow{"to_the_end", u"ABCDE ", [](Playback&, const std::string&) {}, 6},
+                      StartedRow{"stop_in_the_lead_in", u"ABCDE ",
+                                 [](Playback& p, const std::string& step) {
+                                     if (step == "sine") {
+                                         p.state.stopRequested = true;
+                                     }
+                                 },
+                                 0},
+                      StartedRow{"stop_during_the_second_character", u"ABCDE ",
+                                 [](Playback& p, const std::string& step) {
+                                     if (step == "red1") {
+                                         p.state.stopRequested = true;
+                                     }
+                                 },
+                                 2},
+                      StartedRow{"stop_in_a_word_gap_cuts_the_next_one", u"AAAAA BBBBB ",
+                                 [](Playback& p, const std::string& step) {
+                                     if (step == "red5") {
+                                         p.state.stopRequested = true;
+                                     }
+                                 },
+                                 7},
+                      StartedRow{"program_ending", u"AAAAA BBBBB ",
+                                 [](Playback& p, const std::string& step) {
+                                     if (step == "red2") {
+                                         p.port.abort = true;
+                                     }
+                                 },
+                                 3}),
+    rowName);
+
 }  // namespace
 }  // namespace dittix::training
