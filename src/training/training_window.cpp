@@ -117,19 +117,8 @@ void Ttraining::FormCreate() {
     scrollBox->setFrameShape(QFrame::NoFrame);
     scrollBox->setPalette(black);
     scrollBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_grid = new QWidget;
-    m_grid->setPalette(black);
-    m_grid->setAutoFillBackground(true);
-    QFont courier(QStringLiteral("Courier New"));
-    courier.setPointSize(30);
-    courier.setBold(true);
-    for (int k = 0; k < kGridLabels; ++k) {
-        auto* label = new QLabel(m_grid);
-        label->setFont(courier);
-        label->setStyleSheet(QStringLiteral("color: rgb(255, 255, 0);"));
-        label->move(k % 36 * 32 + 16, k / 36 * 50 + 4);
-        GridLabels[static_cast<std::size_t>(k)] = label;
-    }
+    m_grid = new CharacterGrid;
+    m_grid->setColumns(36);
     m_layout.columns = 36;
     m_layout.rows = 25;
     scrollBox->setWidget(m_grid);
@@ -156,9 +145,7 @@ void Ttraining::FormCreate() {
     cbMinuti->setCurrentIndex(c.tempoEs - 1);
     cbInterpausa->setCurrentIndex(c.interEs >= 0 && c.interEs < kPauses.size() ? c.interEs : 0);
     cbMostra->setChecked(c.mostraEs);
-    for (QLabel* label : GridLabels) {
-        label->setVisible(cbMostra->isChecked());
-    }
+    m_grid->setShown(cbMostra->isChecked());
 
     // Change actions run for the operator's choices only.
     connect(cbSpeed, &QComboBox::activated, this, [this] { cbSpeedChange(); });
@@ -258,10 +245,7 @@ void Ttraining::FormResize() {
         m_resizeLock = false;
     }
     m_layout = gridLayoutFor(outerWidth(), outerHeight(), m_state.charCount);
-    for (int k = 0; k < kGridLabels; ++k) {
-        GridLabels[static_cast<std::size_t>(k)]->move(k % m_layout.columns * 32 + 16,
-                                                      k / m_layout.columns * 50 + 4);
-    }
+    m_grid->setColumns(m_layout.columns);
     placeAnchoredControls();
     scrollBox->setGeometry(0, 48, width(), std::max(height() - 48, 0));
     m_grid->resize(scrollBox->viewport()->width(),
@@ -279,9 +263,7 @@ void Ttraining::setListsEnabled(bool enabled) {
 }
 
 void Ttraining::showGrid() {
-    for (QLabel* label : GridLabels) {
-        label->setVisible(cbMostra->isChecked());
-    }
+    m_grid->setShown(cbMostra->isChecked());
 }
 
 void Ttraining::startClick() {
@@ -301,17 +283,16 @@ void Ttraining::startClick() {
     m_state.charCount = (cbMinuti->currentIndex() + 1) * speed;
     m_state.dotMs = dotMsFor(speed);
     m_state.extraPauseMs = extraPauseMsFor(cbInterpausa->currentIndex(), m_state.dotMs);
-    for (QLabel* label : GridLabels) {
-        label->clear();
-    }
     showGrid();
     m_state.trainingText = generateExercise(m_env.levels.records[static_cast<std::size_t>(level)],
                                             m_state.charCount, m_env.random);
-    const std::size_t shown = std::min<std::size_t>(m_state.trainingText.size(), kGridLabels);
-    for (std::size_t k = 0; k < shown; ++k) {
-        GridLabels[k]->setText(QString(QChar(gridGlyph(m_state.trainingText[k]))));
-        GridLabels[k]->adjustSize();
+    std::u16string glyphs(m_state.trainingText.substr(
+        0,
+        std::min<std::size_t>(m_state.trainingText.size(), static_cast<std::size_t>(kGridLabels))));
+    for (char16_t& c : glyphs) {
+        c = gridGlyph(c);
     }
+    m_grid->setCells(glyphs);  // repaints only the cells whose look changes
     scrollBox->verticalScrollBar()->setValue(0);
     FormResize();
 
@@ -362,9 +343,7 @@ void Ttraining::escape() {
         start->setText(QStringLiteral("START"));
         setListsEnabled(true);
         showGrid();
-        for (QLabel* label : GridLabels) {
-            label->update();
-        }
+        m_grid->update();
     } else {
         close();
     }
@@ -374,17 +353,11 @@ void Ttraining::highlightCurrent(int current) {
     if (current > 0) {
         setLabelYellow(current - 1);
     }
-    if (current >= 0 && current < kGridLabels) {
-        GridLabels[static_cast<std::size_t>(current)]->setStyleSheet(
-            QStringLiteral("color: rgb(255, 0, 0);"));
-    }
+    m_grid->setColour(current, CellColour::Highlight);
 }
 
 void Ttraining::setLabelYellow(int label) {
-    if (label >= 0 && label < kGridLabels) {
-        GridLabels[static_cast<std::size_t>(label)]->setStyleSheet(
-            QStringLiteral("color: rgb(255, 255, 0);"));
-    }
+    m_grid->setColour(label, CellColour::Yellow);
 }
 
 void Ttraining::FormClose() {

@@ -1,5 +1,5 @@
 // Ttraining, the receive-training window: level, speed, duration, pause and display choices, the
-// START/STOP button, and the grid of 900 labels that shows the exercise in groups of five.
+// START/STOP button, and the grid of 900 cells that shows the exercise in groups of five.
 #pragma once
 
 #include <QCheckBox>
@@ -17,6 +17,7 @@
 #include "persistence/exercise_random.h"
 #include "persistence/settings.h"
 #include "persistence/settings_writer.h"
+#include "training/character_grid.h"
 #include "training/exercise.h"
 #include "training/training_state.h"
 
@@ -52,12 +53,14 @@ class Ttraining : public QWidget {
     void FormClose();
     // Esc: stops a running exercise, or closes the window.
     void escape();
-    // The playback's highlight: label `current` red, the one before it yellow again.
+    // The playback's highlight: cell `current` red, the one before it yellow again.
     void highlightCurrent(int current);
     void setLabelYellow(int label);
 
     TrainingState& state() { return m_state; }
     const GridLayout& layout() const { return m_layout; }
+    // The grid of the exercise's characters, inside scrollBox.
+    CharacterGrid* grid() const { return m_grid; }
     int outerWidth() const;
     int outerHeight() const;
     // The narrowest the window can be made: 980, or more where the top row's texts need it.
@@ -73,7 +76,6 @@ class Ttraining : public QWidget {
     QLabel* Label1;
     QPushButton* start;
     QScrollArea* scrollBox;
-    std::array<QLabel*, kGridLabels> GridLabels{};
     QTimer timer;
 
   protected:
@@ -94,7 +96,7 @@ class Ttraining : public QWidget {
     TrainingEnvironment m_env;
     TrainingState m_state;
     GridLayout m_layout;
-    QWidget* m_grid = nullptr;
+    CharacterGrid* m_grid = nullptr;
     bool m_resizeLock = false;
     int m_rowWidth = 0;                   // the client width the top row is laid out against
     std::array<int, 5> m_anchoredLeft{};  // at that width

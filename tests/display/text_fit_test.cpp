@@ -1,6 +1,7 @@
 // Every window at the platform's own faces: each control's text fits the room the control gives
 // it, every control lies inside its window, and no two controls overlap.
 #include <QApplication>
+#include <QPainter>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include "setup/setup_window.h"
 #include "support/named_rows.h"
 #include "support/text_fit.h"
+#include "training/character_grid.h"
 #include "training/levels_window.h"
 #include "training/training_window.h"
 
@@ -136,10 +138,76 @@ struct WindowRow {
 
 class WindowTextFitTest : public ::testing::TestWithParam<WindowRow> {};
 
+// The pixels cell k paints, in the grid's coordinates; empty when it paints none.
+QRect paintedByCell(const training::CharacterGrid& grid, int k) {
+    const QRect around = grid.cellRect(k).adjusted(-40, -40, 40, 40);
+    QImage image(around.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        painter.translate(-around.topLeft());
+        grid.paintCell(painter, k);
+    }
+    QRect painted;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(row[x]) > 0) {
+                painted |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    return painted.translated(around.topLeft());
+}
+
+// The grid's cells are painted, not controls: what each shown cell paints (its character, and
+// the typed one of a wrong cell) must lie inside the grid, clear of its cell's top and bottom
+// rows, and clear of every other cell's.
+void checkCells(const training::CharacterGrid& grid, test_support::FitReport& report) {
+    std::vector<std::pair<int, QRect>> cells;
+    for (int k = 0; k < training::kGridLabels; ++k) {
+        if (!grid.cellShown(k)) {
+            continue;
+        }
+        ++report.textsMeasured;
+        const QRect painted = paintedByCell(grid, k);
+        if (painted.isEmpty()) {
+            continue;
+        }
+        const std::string name =
+            "cell " + std::to_string(k) + " \"" + grid.cellText(k).toStdString() + "\"";
+        if (!grid.rect().contains(painted)) {
+            report.problems.push_back(name + ": outside the grid");
+        }
+        const QRect pitch(grid.cellPos(k), QSize(training::CharacterGrid::kPitchX,
+                                                 training::CharacterGrid::kPitchY));
+        // Ink on the cell's first row or on the next row's is cut off (or about to be).
+        if (painted.top() <= pitch.top() || painted.bottom() >= pitch.bottom()) {
+            report.problems.push_back(name + ": reaches its top or bottom edge");
+        }
+        cells.emplace_back(k, painted);
+    }
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        for (std::size_t j = i + 1; j < cells.size(); ++j) {
+            if (cells[i].second.intersects(cells[j].second)) {
+                report.problems.push_back("cell " + std::to_string(cells[i].first) +
+                                          " overlaps cell " + std::to_string(cells[j].first));
+            }
+        }
+    }
+}
+
 TEST_P(WindowTextFitTest, EveryTextFitsAndNoControlOverlapsOrLeavesTheWindow) {
     const std::unique_ptr<Held> held = GetParam().make();
     QApplication::processEvents();
-    const test_support::FitReport report = checkFit(held->window());
+    test_support::FitReport report = checkFit(held->window());
+    // (The grid declares no meta-object of its own, so it is told apart by its C++ type.)
+    for (const QWidget* child : held->window().findChildren<QWidget*>()) {
+        if (const auto* grid = dynamic_cast<const training::CharacterGrid*>(child);
+            grid != nullptr && grid->isVisibleTo(&held->window())) {
+            checkCells(*grid, report);
+        }
+    }
     EXPECT_TRUE(report.problems.empty()) << joined(report.problems);
     EXPECT_GE(report.textsMeasured, GetParam().textsAtLeast);
 }

@@ -70,8 +70,9 @@ TEST(TrainingWindow, CreatedAsDesigned) {
     EXPECT_EQ(t.start->text(), "START");
     EXPECT_EQ(t.cbSpeed->currentIndex(), 4) << "VEL ES 40";
     EXPECT_TRUE(w.composed.empty()) << "restoring the choices composes nothing";
-    EXPECT_EQ(t.GridLabels[37]->pos(), QPoint(1 * 32 + 16, 1 * 50 + 4));
-    EXPECT_TRUE(t.GridLabels[0]->isHidden());
+    EXPECT_EQ(t.grid()->cellPos(37), QPoint(1 * 32 + 16, 1 * 50 + 4));
+    EXPECT_FALSE(t.grid()->cellShown(0));
+    EXPECT_FALSE(t.grid()->isShown());
 }
 
 TEST(TrainingWindow, NoOutputShowsTheMessage) {
@@ -98,7 +99,7 @@ TEST_P(RestoreTest, LastChoices) {
     EXPECT_EQ(w.window->cbMinuti->currentIndex(), GetParam().minutes);
     EXPECT_EQ(w.window->cbInterpausa->currentIndex(), GetParam().pause);
     EXPECT_EQ(w.window->cbMostra->isChecked(), GetParam().shown);
-    EXPECT_EQ(!w.window->GridLabels[899]->isHidden(), GetParam().shown);
+    EXPECT_EQ(w.window->grid()->isShown(), GetParam().shown);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -124,10 +125,10 @@ TEST(TrainingStart, BuildsTheExerciseAndTheGrid) {
     EXPECT_EQ(s.charCount, 20);
     EXPECT_EQ(s.dotMs.load(), 300);
     EXPECT_EQ(s.extraPauseMs.load(), 450);
-    EXPECT_EQ(w.window->GridLabels[0]->text(), QString(QChar(0x00D8)));
-    EXPECT_EQ(w.window->GridLabels[5]->text(), " ");
-    EXPECT_TRUE(w.window->GridLabels[24]->text().isEmpty());
-    EXPECT_TRUE(w.window->GridLabels[0]->isVisible());
+    EXPECT_EQ(w.window->grid()->cellText(0), QString(QChar(0x00D8)));
+    EXPECT_EQ(w.window->grid()->cellText(5), " ");
+    EXPECT_TRUE(w.window->grid()->cellText(24).isEmpty());
+    EXPECT_TRUE(w.window->grid()->isVisible() && w.window->grid()->cellShown(0));
     EXPECT_EQ(w.window->start->text(), "STOP");
     EXPECT_FALSE(w.window->cbLivello->isEnabled());
     EXPECT_FALSE(w.window->cbSpeed->isEnabled());
@@ -141,8 +142,8 @@ TEST(TrainingStart, HiddenGridStaysHidden) {
     Window w;
     w.window->show();
     w.window->startClick();
-    EXPECT_FALSE(w.window->GridLabels[0]->isVisible());
-    EXPECT_FALSE(w.window->GridLabels[0]->text().isEmpty());
+    EXPECT_FALSE(w.window->grid()->cellShown(0));
+    EXPECT_FALSE(w.window->grid()->cellText(0).isEmpty());
 }
 
 TEST(TrainingStart, NoLevelStartsNothing) {
@@ -216,7 +217,7 @@ TEST(TrainingChanges, SpeedComposesAndPauseAndShowApplyAtOnce) {
     EXPECT_EQ(w.window->state().extraPauseMs.load(), 256);
     w.window->cbMostra->setChecked(true);
     w.window->cbMostraClick();
-    EXPECT_TRUE(w.window->GridLabels[0]->isVisible());
+    EXPECT_TRUE(w.window->grid()->isVisible() && w.window->grid()->cellShown(0));
     w.window->cbSpeed->setCurrentIndex(6);
     w.window->cbSpeedChange();
     EXPECT_EQ(w.composed, (std::vector<int>{50}));
@@ -235,7 +236,7 @@ TEST(TrainingLayout, FiveMinutesAt70CpmShowsTheScrollBar) {
     w.window->resize(900, w.window->height());
     EXPECT_EQ(w.window->outerWidth(), w.window->minimumOuterWidth());
     EXPECT_EQ(w.window->layout().columns, 30);
-    EXPECT_EQ(w.window->GridLabels[30]->pos(), QPoint(16, 54));
+    EXPECT_EQ(w.window->grid()->cellPos(30), QPoint(16, 54));
     // The right-anchored controls keep their distance from the right edge.
     EXPECT_EQ(w.window->width() - w.window->start->x(), 973 - 878);
     EXPECT_EQ(w.window->width() - w.window->cbInterpausa->x(), pauseFromRight);
