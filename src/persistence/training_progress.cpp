@@ -2,15 +2,44 @@
 #include "persistence/training_progress.h"
 
 #include <algorithm>
+#include <array>
 #include <map>
+#include <string_view>
+#include <unordered_map>
 
 namespace dittix::persistence {
 
+std::vector<bool> supersededRows(std::span<const HistoryRow> rows) {
+    // The last row of each date, per mode.
+    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::unordered_map<std::string_view, std::array<std::size_t, 2>> last;
+    last.reserve(rows.size());
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        auto [slot, added] = last.try_emplace(rows[k].date, std::array{kNone, kNone});
+        slot->second[static_cast<std::size_t>(rows[k].exercise.mode)] = k;
+    }
+    std::vector<bool> superseded(rows.size(), false);
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        superseded[k] = last.at(rows[k].date)[static_cast<std::size_t>(rows[k].exercise.mode)] != k;
+    }
+    return superseded;
+}
+
+std::size_t exerciseCount(std::span<const HistoryRow> rows, TrainingMode mode) {
+    const std::vector<bool> superseded = supersededRows(rows);
+    std::size_t count = 0;
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        count += !superseded[k] && rows[k].exercise.mode == mode ? 1 : 0;
+    }
+    return count;
+}
+
 std::vector<LevelSeries> accuracyByLevel(std::span<const HistoryRow> rows, TrainingMode mode) {
+    const std::vector<bool> superseded = supersededRows(rows);
     std::map<std::int32_t, std::vector<AccuracyPoint>> byLevel;
     for (std::size_t k = 0; k < rows.size(); ++k) {
         const HistoryRow& row = rows[k];
-        if (row.exercise.mode == mode && row.accuracyTenths) {
+        if (!superseded[k] && row.exercise.mode == mode && row.accuracyTenths) {
             byLevel[row.exercise.level].push_back({row.unixSeconds, *row.accuracyTenths, k});
         }
     }
@@ -24,12 +53,14 @@ std::vector<LevelSeries> accuracyByLevel(std::span<const HistoryRow> rows, Train
 
 std::vector<CharacterAccuracy> characterAccuracy(std::span<const HistoryRow> rows,
                                                  std::size_t count, TrainingMode mode) {
+    const std::vector<bool> superseded = supersededRows(rows);
     std::map<char16_t, CharacterAccuracy> byCharacter;
     scoring::CopyScorer scorer;
     scoring::CopyScore score;
     std::size_t taken = 0;
-    for (auto row = rows.rbegin(); row != rows.rend() && taken < count; ++row) {
-        if (row->exercise.mode != mode || row->sent <= 0) {
+    for (std::size_t k = rows.size(); k-- > 0 && taken < count;) {
+        const HistoryRow* row = &rows[k];
+        if (superseded[k] || row->exercise.mode != mode || row->sent <= 0) {
             continue;
         }
         ++taken;

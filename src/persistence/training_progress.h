@@ -11,6 +11,14 @@
 
 namespace dittix::persistence {
 
+// An exercise whose copy changed after its row was written gets a further row with the same date:
+// only the last row of each (date, mode) stands for the exercise. True for every row that a later
+// row supersedes; the aggregations below leave those out.
+std::vector<bool> supersededRows(std::span<const HistoryRow> rows);
+
+// The number of exercises of `mode` in the rows, each counted once (see supersededRows).
+std::size_t exerciseCount(std::span<const HistoryRow> rows, TrainingMode mode);
+
 struct AccuracyPoint {
     std::int64_t unixSeconds = 0;
     std::int32_t accuracyTenths = 0;
@@ -27,7 +35,7 @@ struct LevelSeries {
 };
 
 // The accuracy of every exercise of `mode`, one series per level, levels in increasing order.
-// Exercises in which nothing was sent have no accuracy and are left out.
+// Exercises in which nothing was sent have no accuracy and are left out; a superseded row too.
 std::vector<LevelSeries> accuracyByLevel(std::span<const HistoryRow> rows, TrainingMode mode);
 
 struct CharacterAccuracy {
@@ -42,8 +50,9 @@ struct CharacterAccuracy {
 inline constexpr std::size_t kRecentExercises = 20;
 
 // Right / sent for each character over the latest `count` exercises of `mode` in which something
-// was sent, each scored again from its sent and typed texts. Weakest first (compared exactly,
-// not by the rounded tenths); at equal accuracy the more often sent first, then by character code.
+// was sent (superseded rows left out), each scored again from its sent and typed texts. Weakest
+// first (compared exactly, not by the rounded tenths); at equal accuracy the more often sent first,
+// then by character code.
 std::vector<CharacterAccuracy> characterAccuracy(std::span<const HistoryRow> rows,
                                                  std::size_t count = kRecentExercises,
                                                  TrainingMode mode = TrainingMode::Receive);

@@ -23,9 +23,24 @@ using test::historyRow;
 using test_support::PrintTo;
 using test_support::rowName;
 
+// Each exercise has a date of its own (rows with the same date are one exercise's rows).
+std::string dateOf(std::int64_t seconds) {
+    const auto two = [](std::int64_t n) { return std::to_string(n + 100).substr(1); };
+    return "2026-12-10T" + two(14 + seconds / 3600) + ":" + two(seconds / 60 % 60) + ":" +
+           two(seconds % 60) + "+01:00";
+}
+
 HistoryRow at(HistoryRow row, std::int64_t seconds) {
     row.unixSeconds = seconds;
+    row.date = dateOf(seconds);
     return row;
+}
+
+std::vector<HistoryRow> oneAMinute(std::vector<HistoryRow> rows) {
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        rows[k] = at(std::move(rows[k]), static_cast<std::int64_t>(k) * 60);
+    }
+    return rows;
 }
 
 TEST(AccuracyByLevel, OneSeriesPerLevelInExerciseOrderWithoutOtherModesOrEmptyExercises) {
@@ -48,11 +63,11 @@ TEST(AccuracyByLevel, OneSeriesPerLevelInExerciseOrderWithoutOtherModesOrEmptyEx
 
 TEST(CharacterAccuracy, WeakestFirstThenMoreOftenSentThenByCharacter) {
     // A 1/2, B 1/3, C 2/4, D 3/3, E 0/1 over three exercises; lower-case copy counts.
-    const std::vector<HistoryRow> rows = {
+    const std::vector<HistoryRow> rows = oneAMinute({
         historyRow(u"ABCD E", u"AxCD x"),
         historyRow(u"ABCD", u"xbcd"),
         historyRow(u"BCCD", u"xxxd"),
-    };
+    });
     const std::vector<CharacterAccuracy> expected = {
         {u'E', 1, 0, 0},   {u'B', 3, 1, 333},  {u'C', 4, 2, 500},
         {u'A', 2, 1, 500}, {u'D', 3, 3, 1000},
@@ -77,7 +92,7 @@ TEST_P(RecentExercises, OnlyTheLatestTwentyCount) {
         rows.push_back(historyRow(u"Q", u"X", 1, TrainingMode::Send));
         rows.push_back(historyRow(u"", u"Q"));
     }
-    const std::vector<CharacterAccuracy> accuracy = characterAccuracy(rows);
+    const std::vector<CharacterAccuracy> accuracy = characterAccuracy(oneAMinute(rows));
     const bool qCounted = !accuracy.empty() && accuracy.front().character == u'Q';
     EXPECT_EQ(qCounted, GetParam().qCounted);
     if (qCounted) {
@@ -96,6 +111,79 @@ INSTANTIATE_TEST_SUITE_P(Table, RecentExercises,
 
 TEST(CharacterAccuracy, NoExercisesNoCharacters) {
     EXPECT_TRUE(characterAccuracy({}).empty());
+}
+
+// A copy changed after its row was written adds a row with the same date: only the last row of
+// each date and mode stands for the exercise.
+struct SupersedeRow {
+    const char* name;
+    std::vector<HistoryRow> rows;
+    std::vector<bool> superseded;
+    std::size_t receiveExercises;
+};
+
+HistoryRow dated(HistoryRow row, std::int64_t seconds) {
+    return at(std::move(row), seconds);
+}
+
+class SupersededTest : public testing::TestWithParam<SupersedeRow> {};
+
+TEST_P(SupersededTest, OnlyTheLastRowOfADateAndModeStands) {
+    EXPECT_EQ(supersededRows(GetParam().rows), GetParam().superseded);
+    EXPECT_EQ(exerciseCount(GetParam().rows, TrainingMode::Receive), GetParam().receiveExercises);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SupersededTest,
+    testing::Values(
+        SupersedeRow{"no_rows", {}, {}, 0},
+        SupersedeRow{"distinct_dates",
+                     {dated(historyRow(u"KM", u"KM"), 60), dated(historyRow(u"KM", u"KX"), 120)},
+                     {false, false},
+                     2},
+        SupersedeRow{"same_date_twice",
+                     {dated(historyRow(u"KM", u"KX"), 60), dated(historyRow(u"KM", u"KM"), 60)},
+                     {true, false},
+                     1},
+        SupersedeRow{"same_date_three_times_around_another",
+                     {dated(historyRow(u"KM", u"X"), 60), dated(historyRow(u"KM", u"KX"), 60),
+                      dated(historyRow(u"UR", u"UR"), 120), dated(historyRow(u"KM", u"KM"), 60)},
+                     {true, true, false, false},
+                     2},
+        SupersedeRow{"same_date_other_mode",
+                     {dated(historyRow(u"KM", u"KX"), 60),
+                      dated(historyRow(u"KM", u"KM", 3, TrainingMode::Send), 60)},
+                     {false, false},
+                     1},
+        SupersedeRow{"dates_one_second_apart",
+                     {dated(historyRow(u"KM", u"KX"), 60), dated(historyRow(u"KM", u"KM"), 61)},
+                     {false, false},
+                     2}),
+    rowName);
+
+TEST(AccuracyByLevel, TheLastRowOfAnExerciseGivesItsPoint) {
+    const std::vector<HistoryRow> rows = {
+        dated(historyRow(u"KMKM", u"KMKX", 1), 60),  // 75 %, then corrected:
+        dated(historyRow(u"UUUU", u"UUUU", 1), 120),
+        dated(historyRow(u"KMKM", u"KMKM", 1), 60),
+    };
+    const std::vector<LevelSeries> expected = {{1, {{120, 1000, 1}, {60, 1000, 2}}}};
+    EXPECT_EQ(accuracyByLevel(rows, TrainingMode::Receive), expected);
+}
+
+TEST(CharacterAccuracy, ASupersededRowCountsNeitherItsCharactersNorAsAnExercise) {
+    // Q copied wrong in the latest exercise, whose copy was then corrected: Q counts only as
+    // right. And the superseded row is not one of the latest twenty exercises, so the oldest, X,
+    // is still counted.
+    std::vector<HistoryRow> rows = {dated(historyRow(u"X", u"Y"), 0)};
+    for (int k = 0; k < 18; ++k) {
+        rows.push_back(dated(historyRow(u"KM", u"KM"), 60 + k * 60));
+    }
+    rows.push_back(dated(historyRow(u"Q", u"Z"), 6000));
+    rows.push_back(dated(historyRow(u"Q", u"Q"), 6000));
+    const std::vector<CharacterAccuracy> expected = {
+        {u'X', 1, 0, 0}, {u'K', 18, 18, 1000}, {u'M', 18, 18, 1000}, {u'Q', 1, 1, 1000}};
+    EXPECT_EQ(characterAccuracy(rows), expected);
 }
 
 }  // namespace
