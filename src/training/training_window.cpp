@@ -9,6 +9,7 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <ctime>
 
 #include "persistence/settings_writer.h"
 #include "platform/window_frame.h"
@@ -119,9 +120,14 @@ void Ttraining::FormCreate() {
     scrollBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_grid = new CharacterGrid;
     m_grid->setColumns(36);
+    m_grid->setToolTip(
+        QStringLiteral("Durante l'esercizio scrivi ciò che senti: la copia appare in basso e "
+                       "viene valutata alla fine."));
     m_layout.columns = 36;
     m_layout.rows = 25;
     scrollBox->setWidget(m_grid);
+    m_strip = new CopyStrip(this);
+    m_strip->hide();
     setOuterSize(QSize(kCreatedOuterWidth, 594));
 
     for (int n = 1; n <= m_env.levels.levelCount; ++n) {
@@ -153,9 +159,14 @@ void Ttraining::FormCreate() {
     connect(cbMostra, &QCheckBox::clicked, this, [this] { cbMostraClick(); });
     connect(showLivelli, &QPushButton::clicked, this, [this] { showLivelliClick(); });
     connect(start, &QPushButton::clicked, this, [this] { startClick(); });
-    for (QWidget* control : std::initializer_list<QWidget*>{cbLivello, start, cbSpeed, cbInterpausa,
-                                                            cbMinuti, showLivelli, cbMostra}) {
-        control->installEventFilter(this);
+    connect(m_strip->nextLevel, &QPushButton::clicked, this, [this] { nextLevelClick(); });
+    // Esc and the copy's keys reach the window from whichever of its controls has the focus (not
+    // from a list's open popup, a window of its own, where Esc only closes the popup).
+    installEventFilter(this);
+    for (QWidget* control : findChildren<QWidget*>()) {
+        if (control->window() == this) {
+            control->installEventFilter(this);
+        }
     }
     timer.setInterval(200);
     connect(&timer, &QTimer::timeout, this, [this] { timerTimer(); });
@@ -244,10 +255,14 @@ void Ttraining::FormResize() {
         setOuterSize(QSize(minimumOuterWidth(), outerHeight()));
         m_resizeLock = false;
     }
-    m_layout = gridLayoutFor(outerWidth(), outerHeight(), m_state.charCount);
+    // The copy strip, when shown, takes its height from the bottom: the grid's rows are counted
+    // in what remains.
+    const int strip = m_stripShown ? m_strip->heightNeeded() : 0;
+    m_layout = gridLayoutFor(outerWidth(), outerHeight() - strip, m_state.charCount);
     m_grid->setColumns(m_layout.columns);
     placeAnchoredControls();
-    scrollBox->setGeometry(0, 48, width(), std::max(height() - 48, 0));
+    scrollBox->setGeometry(0, 48, width(), std::max(height() - 48 - strip, 0));
+    m_strip->setGeometry(0, height() - strip, width(), strip);
     m_grid->resize(scrollBox->viewport()->width(),
                    m_layout.scrollBar ? m_layout.scrollRange + scrollBox->viewport()->height()
                                       : scrollBox->viewport()->height());
@@ -277,6 +292,13 @@ void Ttraining::startClick() {
     if (level < 0 || level >= m_env.levels.levelCount) {
         return;  // no level to draw from
     }
+    // The exercise before this one: scored if it ended before the timer saw it, and its last
+    // row written when its copy changed after the first.
+    if (m_state.playbackEnded.load()) {
+        noteEnd();
+    }
+    m_historyError.clear();
+    finalizeExercise();
     const int speed = speedForPosition(cbSpeed->currentIndex());
     m_env.choices.velEs = speed;
     m_state.levelIndex = level;
@@ -293,6 +315,23 @@ void Ttraining::startClick() {
         c = gridGlyph(c);
     }
     m_grid->setCells(glyphs);  // repaints only the cells whose look changes
+
+    // A new copy; the strip stays only to tell a row of the last exercise that was not written.
+    persistence::HistoryExercise exercise;
+    exercise.mode = persistence::TrainingMode::Receive;
+    exercise.level = level + 1;
+    exercise.levelChars = m_env.levels.records[static_cast<std::size_t>(level)].text;
+    exercise.cpm = speed;
+    exercise.minutes = cbMinuti->currentIndex() + 1;
+    exercise.interpause = std::max(cbInterpausa->currentIndex(), 0);
+    m_session.begin(std::move(exercise));
+    m_state.charactersStarted = 0;
+    m_strip->setCopy({});
+    m_strip->setSummary({});
+    m_strip->setNextLevelOffered(false);
+    m_strip->setMessage(m_historyError, true);
+    m_stripShown = !m_historyError.isEmpty();
+    m_strip->setVisible(m_stripShown);
     scrollBox->verticalScrollBar()->setValue(0);
     FormResize();
 
@@ -334,7 +373,155 @@ void Ttraining::timerTimer() {
         start->setText(QStringLiteral("START"));
         setListsEnabled(true);
         m_state.playbackEnded = false;
+        noteEnd();
     }
+}
+
+std::filesystem::path Ttraining::historyFile() const {
+    return persistence::historyFileFor(m_env.settingsFile);
+}
+
+bool Ttraining::copyKey(const QKeyEvent& key) {
+    if (!m_session.active()) {
+        return false;  // before the first START the keys do what they always did
+    }
+    // A key with Ctrl, Alt or the system key is a command, not copy (Ctrl+Alt is AltGr on
+    // Windows).
+    const Qt::KeyboardModifiers held =
+        key.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    if (held != Qt::NoModifier && held != (Qt::ControlModifier | Qt::AltModifier)) {
+        return false;
+    }
+    if (key.key() == Qt::Key_Backspace) {
+        if (m_session.erase()) {
+            copyChanged();
+        }
+        return true;
+    }
+    const QString text = key.text();
+    if (text.size() != 1 || !m_session.type(text.front().unicode())) {
+        return false;
+    }
+    copyChanged();
+    return true;
+}
+
+void Ttraining::copyChanged() {
+    m_strip->setCopy(QString::fromStdU16String(m_session.copy()));
+    if (!m_stripShown) {
+        setStripShown(true);
+    }
+    if (m_session.ended() && m_session.rescore()) {
+        scored();
+    }
+}
+
+void Ttraining::setStripShown(bool shown) {
+    m_stripShown = shown;
+    m_strip->setVisible(shown);
+    FormResize();
+}
+
+void Ttraining::noteEnd() {
+    if (!m_session.active() || m_session.ended()) {
+        return;
+    }
+    const auto started = static_cast<std::size_t>(std::max(m_state.charactersStarted.load(), 0));
+    m_session.end(m_state.trainingText.substr(0, std::min(started, m_state.trainingText.size())));
+    if (m_session.rescore()) {
+        scored();
+    }
+}
+
+void Ttraining::scored() {
+    // The first score writes the exercise's row; later ones (the copy edited after the end)
+    // only show the new score.
+    if (auto row = m_session.firstRow(std::time(nullptr))) {
+        appendRow(*row);
+    }
+    showScore();
+}
+
+void Ttraining::showScore() {
+    const scoring::CopyScore* score = m_session.score();
+    if (score == nullptr) {
+        return;
+    }
+    // Every sent character is marked, and shown whatever the show box says.
+    const std::size_t marked = std::min(score->marks.size(), static_cast<std::size_t>(kGridLabels));
+    for (std::size_t k = 0; k < marked; ++k) {
+        const scoring::CharacterMark& mark = score->marks[k];
+        const int cell = static_cast<int>(k);
+        switch (mark.mark) {
+            case scoring::Mark::None:
+                break;
+            case scoring::Mark::Right:
+                m_grid->setMark(cell, CellColour::Right, 0);
+                break;
+            case scoring::Mark::Wrong:
+                m_grid->setMark(cell, CellColour::Wrong, mark.typed);
+                break;
+            case scoring::Mark::Missed:
+                m_grid->setMark(cell, CellColour::Missed, 0);
+                break;
+        }
+    }
+    const int before = m_strip->heightNeeded();
+    m_strip->setSummary(QString::fromStdU16String(scoreSummary(*score)));
+    const NextLevel next =
+        nextLevelFor(*score, m_session.exercise().level, m_env.levels.levelCount);
+    m_strip->setNextLevelOffered(next.offered && !m_session.isNextLevelTaken());
+    if (!m_historyError.isEmpty()) {
+        m_strip->setMessage(m_historyError, true);
+    } else if (m_session.isNextLevelTaken()) {
+        m_strip->setMessage(QStringLiteral("Livello %1 scelto: premi START per cominciare.")
+                                .arg(m_session.exercise().level + 1),
+                            false);
+    } else {
+        m_strip->setMessage(QString::fromStdU16String(nextLevelMessage(*score, next)), false);
+    }
+    if (!m_stripShown) {
+        setStripShown(true);
+    } else if (m_strip->heightNeeded() != before) {
+        FormResize();
+    }
+}
+
+void Ttraining::nextLevelClick() {
+    const scoring::CopyScore* score = m_session.score();
+    if (score == nullptr || m_session.isNextLevelTaken() || m_state.exerciseRunning.load()) {
+        return;
+    }
+    const NextLevel next =
+        nextLevelFor(*score, m_session.exercise().level, m_env.levels.levelCount);
+    if (!next.offered) {
+        return;
+    }
+    cbLivello->setCurrentIndex(next.level - 1);
+    m_session.nextLevelTaken();
+    showScore();
+}
+
+bool Ttraining::appendRow(const persistence::HistoryRow& row) {
+    if (const auto error = persistence::appendHistoryRow(historyFile(), row)) {
+        m_historyError = QString::fromStdString(error->message);
+        return false;
+    }
+    m_session.rowWritten(row);
+    m_historyError.clear();
+    if (m_env.historyChanged) {
+        m_env.historyChanged();
+    }
+    return true;
+}
+
+bool Ttraining::finalizeExercise() {
+    if (const auto row = m_session.finalRow()) {
+        const bool written = appendRow(*row);
+        showScore();
+        return written;
+    }
+    return true;
 }
 
 void Ttraining::escape() {
@@ -362,6 +549,10 @@ void Ttraining::setLabelYellow(int label) {
 
 void Ttraining::FormClose() {
     m_state.stopRequested = true;
+    // The window may not be seen again: a row that cannot be written is told now.
+    if (!finalizeExercise() && m_env.historyFailed) {
+        m_env.historyFailed(m_historyError.toStdString());
+    }
     persistence::TrainingChoices& c = m_env.choices;
     c.livEs = cbLivello->currentIndex() + 1;
     c.velEs = speedForPosition(cbSpeed->currentIndex());
@@ -392,10 +583,15 @@ void Ttraining::keyPressEvent(QKeyEvent* event) {
 }
 
 bool Ttraining::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-        escape();
-        return true;  // consumed
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape) {
+            escape();
+            return true;  // consumed
+        }
+        if (copyKey(*key)) {
+            return true;  // taken as copy: no list search, no button pressed by Space
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

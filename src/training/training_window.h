@@ -18,6 +18,8 @@
 #include "persistence/settings.h"
 #include "persistence/settings_writer.h"
 #include "training/character_grid.h"
+#include "training/copy_session.h"
+#include "training/copy_strip.h"
 #include "training/exercise.h"
 #include "training/training_state.h"
 
@@ -36,6 +38,11 @@ struct TrainingEnvironment {
     std::function<void()> returnFocus;     // asks the main window to take the focus back
     // The save on closing failed: tells the operator (the error's sentence names the file).
     std::function<void(const persistence::SaveError&)> saveFailed;
+    // A row was added to the training history (the progress window reads it again).
+    std::function<void()> historyChanged = {};
+    // A history row could not be written while the window closed, so the window cannot show it:
+    // tells the operator the sentence (it names the file and the reason).
+    std::function<void(const std::string& sentence)> historyFailed = {};
 };
 
 class Ttraining : public QWidget {
@@ -56,11 +63,18 @@ class Ttraining : public QWidget {
     // The playback's highlight: cell `current` red, the one before it yellow again.
     void highlightCurrent(int current);
     void setLabelYellow(int label);
+    // LIVELLO SUCCESSIVO: selects the level after the scored exercise's.
+    void nextLevelClick();
 
     TrainingState& state() { return m_state; }
     const GridLayout& layout() const { return m_layout; }
     // The grid of the exercise's characters, inside scrollBox.
     CharacterGrid* grid() const { return m_grid; }
+    // The operator's copy and its score; the strip that shows them (hidden until something is
+    // typed or scored).
+    const CopySession& copySession() const { return m_session; }
+    CopyStrip* copyStrip() const { return m_strip; }
+    std::filesystem::path historyFile() const;
     int outerWidth() const;
     int outerHeight() const;
     // The narrowest the window can be made: 980, or more where the top row's texts need it.
@@ -92,11 +106,27 @@ class Ttraining : public QWidget {
     void layoutTopRow();
     std::array<QWidget*, 5> anchoredControls() const;
     void placeAnchoredControls();
+    // A key typed as copy: true when the copy took it (it goes no further).
+    bool copyKey(const QKeyEvent& key);
+    void copyChanged();
+    // The playback has ended: the exercise is scored against what it sent.
+    void noteEnd();
+    void scored();
+    void showScore();
+    void setStripShown(bool shown);
+    bool appendRow(const persistence::HistoryRow& row);
+    // The exercise's last row, when its copy changed after its row was written: at the next
+    // START and on closing. False when it could not be written.
+    bool finalizeExercise();
 
     TrainingEnvironment m_env;
     TrainingState m_state;
     GridLayout m_layout;
     CharacterGrid* m_grid = nullptr;
+    CopyStrip* m_strip = nullptr;
+    bool m_stripShown = false;
+    CopySession m_session;
+    QString m_historyError;  // why the last row could not be written; empty once one was
     bool m_resizeLock = false;
     int m_rowWidth = 0;                   // the client width the top row is laid out against
     std::array<int, 5> m_anchoredLeft{};  // at that width
