@@ -9,6 +9,7 @@
 
 #include "display/tick_stats.h"
 #include "keying/tick_port.h"
+#include "persistence/course.h"
 #include "persistence/settings_writer.h"
 #include "platform/window_frame.h"
 
@@ -91,8 +92,13 @@ void TDittixForm::FormCreate() {
     }
 
     // The secondary windows, hidden; they reach this window only through what they are given.
+    // Without levels in the settings file the training offers the built-in course (never
+    // written to the file).
+    const persistence::TrainingLevels& levels = persistence::levelsToOffer(m_settings.levels);
+    m_progress =
+        std::make_unique<training::ProgressWindow>(persistence::historyFileFor(m_env.settingsFile));
     m_training = std::make_unique<training::Ttraining>(training::TrainingEnvironment{
-        m_settings.levels, m_settings.training, m_random, m_env.settingsFile,
+        levels, m_settings.training, m_random, m_env.settingsFile,
         [this] { return m_trainingAudio.open(); }, [this](int cpm) { componi(cpm); },
         [this] { startPlayback(); },
         [this] {
@@ -100,8 +106,17 @@ void TDittixForm::FormCreate() {
             m_livelli->raise();
         },
         [this] { requestFocusReturn(); },
-        [this](const persistence::SaveError& error) {
-            reportSaveFailure(m_training.get(), error);
+        [this](const persistence::SaveError& error) { reportSaveFailure(m_training.get(), error); },
+        [this] {
+            if (m_progress->isVisible()) {
+                m_progress->refresh();
+            }
+        },
+        [this](const std::string& sentence) { reportHistoryFailure(sentence); },
+        [this] {
+            m_progress->show();
+            m_progress->raise();
+            m_progress->activateWindow();
         }});
     m_setup = std::make_unique<setup::Tsetup>(setup::SetupState{
         m_settings.speeds, m_timing, m_modes, m_keyPort, m_env.settingsFile,
@@ -129,7 +144,7 @@ void TDittixForm::FormCreate() {
                                  QCoreApplication::exit(0);
                              }
                          }});
-    m_livelli = std::make_unique<training::Tlivelli>(m_settings.levels);
+    m_livelli = std::make_unique<training::Tlivelli>(levels);
     m_keyPort.openKeyPort();    // a failure is reported by the setup window when next shown
     m_sidetone.openSidetone();  // a failure leaves keying silent, and is not shown
 
@@ -169,6 +184,14 @@ void TDittixForm::reportSaveFailure(QWidget* over, const persistence::SaveError&
         m_saveFailedOnClose = true;
     }
     tellOperator(over, error.message);
+}
+
+void TDittixForm::reportHistoryFailure(const std::string& sentence) {
+    // An exercise's row lost while the program ends is a lost change like a failed save.
+    if (m_closing) {
+        m_saveFailedOnClose = true;
+    }
+    tellOperator(m_training.get(), sentence);
 }
 
 QSize TDittixForm::outerSize() const {

@@ -38,6 +38,7 @@
 #include "setup/setup_window.h"
 #include "training/levels_window.h"
 #include "training/playback_thread.h"
+#include "training/progress_window.h"
 #include "training/training_window.h"
 
 namespace dittix::display {
@@ -102,6 +103,7 @@ class TDittixForm : public QWidget {
     TtabellaCodice* tabellaCodice() const { return m_tabellaCodice.get(); }
     training::Ttraining* trainingWindow() const { return m_training.get(); }
     training::Tlivelli* levelsWindow() const { return m_livelli.get(); }
+    training::ProgressWindow* progressWindow() const { return m_progress.get(); }
     const training::TrainingAudio& trainingAudio() const { return m_trainingAudio; }
 
     // Composes the training characters' tones at a speed in characters per minute.
@@ -135,6 +137,7 @@ class TDittixForm : public QWidget {
     void startPlayback();
     void tellOperator(QWidget* over, const std::string& sentence);
     void reportSaveFailure(QWidget* over, const persistence::SaveError& error);
+    void reportHistoryFailure(const std::string& sentence);
 
     MainWindowEnvironment m_env;
     std::optional<persistence::LoadProblem> m_loadProblem;  // filled with m_settings
@@ -161,6 +164,7 @@ class TDittixForm : public QWidget {
     std::unique_ptr<setup::Tsetup> m_setup;
     std::unique_ptr<TtabellaCodice> m_tabellaCodice;
     std::unique_ptr<training::Tlivelli> m_livelli;
+    std::unique_ptr<training::ProgressWindow> m_progress;
     training::TrainingAudio m_trainingAudio;
     std::unique_ptr<training::TtxCW> m_playback;  // the exercise's thread; joined first
 

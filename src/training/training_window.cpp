@@ -45,7 +45,9 @@ struct Slot {
     int left;
     int width;
 };
-constexpr std::array<Slot, 4> kLeftSlots{{{16, 129}, {152, 180}, {336, 81}, {424, 89}}};
+// PROGRESSI was added beside LIVELLI, as wide as its text needs.
+constexpr std::array<Slot, 5> kLeftSlots{
+    {{16, 129}, {152, 180}, {336, 81}, {424, 89}, {424 + 89 + 6, 0}}};
 constexpr std::array<Slot, 5> kRightSlots{
     {{518, 638 - 518 - 4}, {638, 57}, {718, 738 - 718 - 6}, {738, 878 - 738 - 4}, {878, 81}}};
 
@@ -104,6 +106,9 @@ void Ttraining::FormCreate() {
     showLivelli = new QPushButton(QStringLiteral("LIVELLI"), this);
     showLivelli->setFont(tahoma(13, true));
     showLivelli->setGeometry(424, 12, 89, 25);
+    showProgressi = new QPushButton(QStringLiteral("PROGRESSI"), this);
+    showProgressi->setFont(tahoma(13, true));
+    showProgressi->setGeometry(kLeftSlots[4].left, 12, kLeftSlots[4].width, 25);
     labInter = yellowLabel(this, kInterpausa, 518, 12);
     cbInterpausa = list(this, 638, 8, 57, kPauses);
     cbMostra = new QCheckBox(this);
@@ -158,6 +163,7 @@ void Ttraining::FormCreate() {
     connect(cbInterpausa, &QComboBox::activated, this, [this] { cbInterpausaChange(); });
     connect(cbMostra, &QCheckBox::clicked, this, [this] { cbMostraClick(); });
     connect(showLivelli, &QPushButton::clicked, this, [this] { showLivelliClick(); });
+    connect(showProgressi, &QPushButton::clicked, this, [this] { showProgressiClick(); });
     connect(start, &QPushButton::clicked, this, [this] { startClick(); });
     connect(m_strip->nextLevel, &QPushButton::clicked, this, [this] { nextLevelClick(); });
     // Esc and the copy's keys reach the window from whichever of its controls has the focus (not
@@ -185,7 +191,8 @@ void Ttraining::layoutTopRow() {
     // narrowest width, grows instead.
     fitLabel(labInter);
     fitLabel(Label1);
-    const std::array<QWidget*, kLeftSlots.size()> left{cbLivello, cbSpeed, cbMinuti, showLivelli};
+    const std::array<QWidget*, kLeftSlots.size()> left{cbLivello, cbSpeed, cbMinuti, showLivelli,
+                                                       showProgressi};
     int grown = 0;
     for (std::size_t i = 0; i < left.size(); ++i) {
         const Slot& slot = kLeftSlots[i];
@@ -193,7 +200,7 @@ void Ttraining::layoutTopRow() {
         left[i]->setGeometry(slot.left + grown, left[i]->y(), width, left[i]->height());
         grown += width - slot.width;
     }
-    const int leftEnd = showLivelli->x() + showLivelli->width();
+    const int leftEnd = showProgressi->x() + showProgressi->width();
 
     const auto right = anchoredControls();
     grown = 0;
@@ -365,6 +372,12 @@ void Ttraining::cbMostraClick() {
 void Ttraining::showLivelliClick() {
     if (m_env.showLevels) {
         m_env.showLevels();
+    }
+}
+
+void Ttraining::showProgressiClick() {
+    if (m_env.showProgress) {
+        m_env.showProgress();
     }
 }
 

@@ -43,6 +43,7 @@ struct TrainingEnvironment {
     // A history row could not be written while the window closed, so the window cannot show it:
     // tells the operator the sentence (it names the file and the reason).
     std::function<void(const std::string& sentence)> historyFailed = {};
+    std::function<void()> showProgress = {};  // the progress window
 };
 
 class Ttraining : public QWidget {
@@ -56,6 +57,7 @@ class Ttraining : public QWidget {
     void cbInterpausaChange();
     void cbMostraClick();
     void showLivelliClick();
+    void showProgressiClick();
     void timerTimer();
     void FormClose();
     // Esc: stops a running exercise, or closes the window.
@@ -84,6 +86,7 @@ class Ttraining : public QWidget {
     QComboBox* cbSpeed;
     QComboBox* cbMinuti;
     QPushButton* showLivelli;
+    QPushButton* showProgressi;
     QLabel* labInter;
     QComboBox* cbInterpausa;
     QCheckBox* cbMostra;

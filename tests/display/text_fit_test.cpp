@@ -10,11 +10,13 @@
 #include "../setup/fake_serial_ports.h"
 #include "display/main_window.h"
 #include "persistence/settings.h"
+#include "persistence/training_history.h"
 #include "setup/setup_window.h"
 #include "support/named_rows.h"
 #include "support/text_fit.h"
 #include "training/character_grid.h"
 #include "training/levels_window.h"
+#include "training/progress_window.h"
 #include "training/training_window.h"
 
 namespace dittix::display {
@@ -223,8 +225,72 @@ std::unique_ptr<Held> trainingAt(int outerWidth, bool running) {
     return held;
 }
 
-// 27 speeds, 5 durations, 7 pauses, 40 levels, LIVELLI, START and the two yellow labels.
-constexpr int kTrainingTexts = 27 + 5 + 7 + 40 + 4;
+// 27 speeds, 5 durations, 7 pauses, 40 levels, LIVELLI, PROGRESSI, START and the two yellow
+// labels.
+constexpr int kTrainingTexts = 27 + 5 + 7 + 40 + 5;
+
+// The strip's caption, copy and summary lines, the message line and LIVELLO SUCCESSIVO.
+constexpr int kStripTexts = 5;
+
+// Five minutes at 150 CPM, the first `started` characters sent (blanks included) and copied with
+// three characters taken for others, so that the summary names three confusions; `obstruct`
+// puts a folder where the history file goes, so that the strip tells why it was not written.
+std::unique_ptr<Held> trainingScored(int outerWidth, int started, bool obstruct) {
+    auto held = std::make_unique<Training>(
+        levelSettings(40, 20) + "LIV ES=20\nVEL ES=150\nTEMPO ES=5\n", true);
+    training::Ttraining& t = *held->training;
+    t.resize(outerWidth, t.height());
+    if (obstruct) {
+        std::filesystem::create_directory(t.historyFile());
+    }
+    t.startClick();
+    std::u16string copy = t.state().trainingText.substr(0, static_cast<std::size_t>(started));
+    const std::u16string wrong = u"Q?5";
+    for (std::size_t k = 0; k < wrong.size(); ++k) {
+        copy[k] = copy[k] == wrong[k] ? u'X' : wrong[k];
+    }
+    for (const char16_t c : copy) {
+        if (c == u' ') {
+            QTest::keyClick(&t, Qt::Key_Space);
+        } else {
+            QTest::keyClicks(&t, QString(QChar(c)));
+        }
+    }
+    t.state().charactersStarted = started;
+    t.state().exerciseRunning = false;
+    t.state().playbackEnded = true;
+    t.timerTimer();
+    return held;
+}
+
+struct Progress : Held {
+    explicit Progress(int exercises) {
+        file = dir.file("training-history.csv");
+        persistence::HistoryExercise exercise;
+        exercise.cpm = 60;
+        exercise.minutes = 1;
+        const std::u16string order = u"KMURESNAPTLWI.JZ=FOY,VG5/Q92H38B?47C1D60X";
+        for (int k = 0; k < exercises; ++k) {
+            exercise.level = 1 + k % 40;
+            exercise.levelChars = order.substr(0, static_cast<std::size_t>(exercise.level) + 1);
+            std::u16string sent;
+            for (int c = 0; c < 60; ++c) {
+                sent += exercise.levelChars[static_cast<std::size_t>(c * 7 + k) %
+                                            exercise.levelChars.size()];
+            }
+            std::u16string copy = sent;
+            copy[static_cast<std::size_t>(k) % copy.size()] = u'E';
+            (void)persistence::appendHistoryRow(
+                file, persistence::makeHistoryRow(exercise, sent, copy, 1796907802 + k * 3600));
+        }
+        view = std::make_unique<training::ProgressWindow>(file);
+        view->show();
+    }
+    QWidget& window() override { return *view; }
+    persistence::test::TempDir dir;
+    std::filesystem::path file;
+    std::unique_ptr<training::ProgressWindow> view;
+};
 
 INSTANTIATE_TEST_SUITE_P(
     Windows, WindowTextFitTest,
@@ -258,6 +324,17 @@ INSTANTIATE_TEST_SUITE_P(
                   kTrainingTexts + 900},
         WindowRow{"training_running_as_created", [] { return trainingAt(1188, true); },
                   kTrainingTexts + 900},
+        // The sent characters' cells are shown, the blanks' are not.
+        WindowRow{"training_scored_at_its_narrowest",
+                  [] { return trainingScored(900, 120, false); },
+                  kTrainingTexts + kStripTexts + 100},
+        WindowRow{"training_scored_as_created", [] { return trainingScored(1188, 900, false); },
+                  kTrainingTexts + kStripTexts + 750},
+        WindowRow{"training_history_not_written_at_its_narrowest",
+                  [] { return trainingScored(900, 120, true); },
+                  kTrainingTexts + kStripTexts + 100},
+        WindowRow{"progress_empty", [] { return std::make_unique<Progress>(0); }, 1},
+        WindowRow{"progress_forty_levels", [] { return std::make_unique<Progress>(400); }, 1},
         WindowRow{"levels_six", [] { return std::make_unique<Levels>(levelSettings(6, 47)); }, 6},
         WindowRow{"levels_forty_the_last_one_long",
                   [] { return std::make_unique<Levels>(levelSettings(40, 120)); }, 40}),

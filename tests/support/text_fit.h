@@ -131,7 +131,8 @@ inline QRect covered(QWidget& control, FitReport& report) {
     return painted;
 }
 
-// The controls placed directly on `container`, and those inside a scrolling panel's content.
+// The controls placed directly on `container`, those inside a scrolling panel's content, and
+// those on a plain panel.
 inline void checkContainer(const QWidget& container, const QWidget& window, FitReport& report) {
     std::vector<std::pair<const QWidget*, QRect>> controls;
     for (QWidget* child : container.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
@@ -153,6 +154,8 @@ inline void checkContainer(const QWidget& container, const QWidget& window, FitR
         if (const auto* panel = qobject_cast<const QScrollArea*>(child);
             panel != nullptr && panel->widget() != nullptr) {
             checkContainer(*panel->widget(), window, report);
+        } else if (child->metaObject() == &QWidget::staticMetaObject) {
+            checkContainer(*child, window, report);  // a plain panel holding controls
         }
     }
     for (std::size_t i = 0; i < controls.size(); ++i) {

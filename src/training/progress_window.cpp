@@ -1,0 +1,291 @@
+// The progress window.
+#include "training/progress_window.h"
+
+#include <QDateTime>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QShowEvent>
+#include <QVBoxLayout>
+#include <QtCharts/QBarCategoryAxis>
+#include <QtCharts/QBarSet>
+#include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QLegend>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QStackedBarSeries>
+#include <QtCharts/QValueAxis>
+
+#include <algorithm>
+#include <limits>
+
+#include "persistence/training_progress.h"
+#include "training/exercise.h"
+
+namespace dittix::training {
+
+namespace {
+
+const QString kEmpty = QStringLiteral(
+    "Lo storico non ha ancora esercizi di ricezione: fai un esercizio scrivendo la copia di "
+    "ci\u00f2 "
+    "che senti, e qui vedrai i tuoi progressi.");
+
+// More points than this in a level's line are drawn without their markers.
+constexpr int kMarkedPoints = 300;
+constexpr double kPassLine = 90.0;
+
+QFont tahoma(int pixels, bool bold = false) {
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
+}
+
+QChart* newChart(const QString& title) {
+    auto* chart = new QChart;
+    chart->setTheme(QChart::ChartThemeDark);
+    chart->setBackgroundRoundness(0);
+    chart->setTitle(title);
+    chart->setTitleFont(tahoma(17, true));
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    chart->legend()->setFont(tahoma(13));
+    return chart;
+}
+
+QValueAxis* percentAxis() {
+    auto* axis = new QValueAxis;
+    axis->setRange(0, 100);
+    axis->setTickCount(11);
+    axis->setLabelFormat(QStringLiteral("%.0f %%"));
+    axis->setLabelsFont(tahoma(12));
+    return axis;
+}
+
+QChart* accuracyChart(const std::vector<persistence::LevelSeries>& levels) {
+    QChart* chart = newChart(QStringLiteral("Precisione di ogni esercizio, per livello"));
+    auto* time = new QDateTimeAxis;
+    auto* percent = percentAxis();
+    chart->addAxis(time, Qt::AlignBottom);
+    chart->addAxis(percent, Qt::AlignLeft);
+
+    std::int64_t first = std::numeric_limits<std::int64_t>::max();
+    std::int64_t last = std::numeric_limits<std::int64_t>::min();
+    for (const persistence::LevelSeries& level : levels) {
+        auto* line = new QLineSeries;
+        line->setName(QStringLiteral("Liv. %1").arg(level.level));
+        QList<QPointF> points;
+        points.reserve(static_cast<qsizetype>(level.points.size()));
+        for (const persistence::AccuracyPoint& point : level.points) {
+            points.append(QPointF(static_cast<double>(point.unixSeconds) * 1000.0,
+                                  point.accuracyTenths / 10.0));
+            first = std::min(first, point.unixSeconds);
+            last = std::max(last, point.unixSeconds);
+        }
+        line->replace(points);
+        line->setPointsVisible(points.size() <= kMarkedPoints);
+        chart->addSeries(line);
+        line->attachAxis(time);
+        line->attachAxis(percent);
+    }
+    // A margin on both sides, and an hour at least, so that a single exercise stands inside.
+    const std::int64_t margin = std::max<std::int64_t>((last - first) / 40, 1800);
+    const QDateTime from = QDateTime::fromSecsSinceEpoch(first - margin);
+    const QDateTime to = QDateTime::fromSecsSinceEpoch(last + margin);
+    time->setRange(from, to);
+    time->setFormat(last - first > 2 * 24 * 3600 ? QStringLiteral("dd/MM/yy")
+                                                 : QStringLiteral("dd/MM HH:mm"));
+    time->setTickCount(7);
+    time->setLabelsFont(tahoma(12));
+
+    auto* pass = new QLineSeries;
+    pass->setName(QStringLiteral("90 %"));
+    pass->append(static_cast<double>(from.toMSecsSinceEpoch()), kPassLine);
+    pass->append(static_cast<double>(to.toMSecsSinceEpoch()), kPassLine);
+    QPen dashed(QColor(255, 255, 0));
+    dashed.setWidth(2);
+    dashed.setStyle(Qt::DashLine);
+    pass->setPen(dashed);
+    chart->addSeries(pass);
+    pass->attachAxis(time);
+    pass->attachAxis(percent);
+    return chart;
+}
+
+QChart* characterChart(const std::vector<persistence::CharacterAccuracy>& characters,
+                       std::size_t exercises) {
+    QChart* chart = newChart(
+        exercises == 1
+            ? QStringLiteral("Precisione per carattere nell'ultimo esercizio, dal pi\u00f9 debole")
+            : QStringLiteral(
+                  "Precisione per carattere negli ultimi %1 esercizi, dal pi\u00f9 debole")
+                  .arg(exercises));
+    // Two sets stacked, one of them zero in each column: the bars below 90 % stand out.
+    auto* weak = new QBarSet(QStringLiteral("sotto il 90 %"));
+    auto* strong = new QBarSet(QStringLiteral("dal 90 % in su"));
+    weak->setColor(QColor(230, 80, 80));
+    strong->setColor(QColor(80, 200, 100));
+    QStringList names;
+    for (const persistence::CharacterAccuracy& c : characters) {
+        names.append(QString(QChar(gridGlyph(c.character))));
+        const double percent = c.accuracyTenths / 10.0;
+        const bool below = percent < kPassLine;
+        weak->append(below ? percent : 0.0);
+        strong->append(below ? 0.0 : percent);
+    }
+    auto* bars = new QStackedBarSeries;
+    bars->append(weak);
+    bars->append(strong);
+    bars->setBarWidth(0.7);
+    chart->addSeries(bars);
+    auto* categories = new QBarCategoryAxis;
+    categories->append(names);
+    categories->setLabelsFont(tahoma(15, true));
+    auto* percent = percentAxis();
+    chart->addAxis(categories, Qt::AlignBottom);
+    chart->addAxis(percent, Qt::AlignLeft);
+    bars->attachAxis(categories);
+    bars->attachAxis(percent);
+    return chart;
+}
+
+// The sentence in lines that fit `width`: a line too wide is broken after its last ": " (an
+// error's file name and its reason), and a part still too wide is shortened in the middle.
+QString fittedLines(const QString& sentence, const QFontMetrics& metrics, int width) {
+    QStringList lines;
+    for (const QString& line : sentence.split(QLatin1Char('\n'))) {
+        const qsizetype colon = line.lastIndexOf(QStringLiteral(": "));
+        if (metrics.horizontalAdvance(line) > width && colon > 0) {
+            lines.append(line.left(colon + 1));
+            lines.append(line.mid(colon + 2));
+        } else {
+            lines.append(line);
+        }
+    }
+    for (QString& line : lines) {
+        line = metrics.elidedText(line, Qt::ElideMiddle, width);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+void replaceChart(QChartView* view, QChart* chart) {
+    QChart* old = view->chart();
+    view->setChart(chart);
+    delete old;  // the view gives up the chart it had without deleting it
+}
+
+}  // namespace
+
+ProgressWindow::ProgressWindow(std::filesystem::path historyFile, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_file(std::move(historyFile)) {
+    setWindowTitle(QStringLiteral("PROGRESSI"));
+    QPalette dark = palette();
+    dark.setColor(QPalette::Window, Qt::black);
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    setPalette(dark);
+    setAutoFillBackground(true);
+
+    m_sentence = new QLabel(this);
+    m_sentence->setFont(tahoma(21));
+    m_sentence->setAlignment(Qt::AlignCenter);
+    m_sentence->setMargin(40);
+    m_accuracyView = new QChartView(this);
+    m_accuracyView->setRenderHint(QPainter::Antialiasing);
+    m_characterView = new QChartView(this);
+    m_characterView->setRenderHint(QPainter::Antialiasing);
+    m_status = new QLabel(this);
+    m_status->setFont(tahoma(15));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->addWidget(m_sentence, 1);
+    layout->addWidget(m_accuracyView, 3);
+    layout->addWidget(m_characterView, 2);
+    layout->addWidget(m_status);
+    resize(1100, 800);
+    showSentence(kEmpty);
+}
+
+bool ProgressWindow::showsCharts() const {
+    return !m_accuracyView->isHidden();
+}
+
+void ProgressWindow::showSentence(const QString& sentence) {
+    m_sentenceText = sentence;
+    fitSentence();
+    m_sentence->show();
+    m_accuracyView->hide();
+    m_characterView->hide();
+}
+
+void ProgressWindow::fitSentence() {
+    const QString lines =
+        fittedLines(m_sentenceText, m_sentence->fontMetrics(),
+                    m_sentence->contentsRect().width() - 2 * m_sentence->margin());
+    m_sentence->setText(lines);
+    m_sentence->setToolTip(lines == m_sentenceText ? QString() : m_sentenceText);
+}
+
+void ProgressWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    fitSentence();
+}
+
+void ProgressWindow::refresh() {
+    ++m_reads;
+    const persistence::HistoryReadResult read = persistence::readHistory(m_file);
+    const QString damaged =
+        read.skipped > 0
+            ? QStringLiteral("%1 righe danneggiate dello storico non sono state lette.")
+                  .arg(read.skipped)
+            : QString();
+    if (read.error) {
+        showSentence(QString::fromStdString(read.error->message));
+        m_status->setText(QString());
+        return;
+    }
+    const std::vector<persistence::LevelSeries> levels =
+        persistence::accuracyByLevel(read.rows, persistence::TrainingMode::Receive);
+    if (levels.empty()) {
+        showSentence(kEmpty);
+        m_status->setText(damaged);
+        return;
+    }
+    std::size_t exercises = 0;
+    for (const persistence::LevelSeries& level : levels) {
+        exercises += level.points.size();
+    }
+    const std::vector<persistence::CharacterAccuracy> characters =
+        persistence::characterAccuracy(read.rows);
+    replaceChart(m_accuracyView, accuracyChart(levels));
+    replaceChart(m_characterView,
+                 characterChart(characters, std::min(exercises, persistence::kRecentExercises)));
+    m_sentence->hide();
+    m_accuracyView->show();
+    m_characterView->show();
+    m_status->setText(
+        (exercises == 1
+             ? QStringLiteral("1 esercizio di ricezione nello storico.")
+             : QStringLiteral("%1 esercizi di ricezione nello storico.").arg(exercises)) +
+        (damaged.isEmpty() ? QString() : QStringLiteral(" ") + damaged));
+}
+
+void ProgressWindow::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        refresh();
+        if (const QScreen* screen = QGuiApplication::primaryScreen(); screen && !m_placed) {
+            m_placed = true;
+            move(screen->availableGeometry().center() - rect().center());
+        }
+    }
+    QWidget::showEvent(event);
+}
+
+void ProgressWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+}  // namespace dittix::training
