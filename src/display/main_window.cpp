@@ -117,7 +117,8 @@ void TDittixForm::FormCreate() {
             m_progress->show();
             m_progress->raise();
             m_progress->activateWindow();
-        }});
+        },
+        m_env.trainingTrace});
     m_setup = std::make_unique<setup::Tsetup>(setup::SetupState{
         m_settings.speeds, m_timing, m_modes, m_keyPort, m_env.settingsFile,
         [this] { setCaption(); },

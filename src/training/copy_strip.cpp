@@ -2,6 +2,7 @@
 #include "training/copy_strip.h"
 
 #include <QFontMetrics>
+#include <QPaintEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -99,6 +100,14 @@ int CopyStrip::heightNeeded() const {
         height += kLineGap + std::max(lineHeight(messageLine), nextLevel->sizeHint().height());
     }
     return height + kBottomPadding;
+}
+
+void CopyStrip::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    // A line apart from the grid above.
+    QPainter painter(this);
+    painter.setPen(QColor(90, 90, 90));
+    painter.drawLine(0, 0, width() - 1, 0);
 }
 
 void CopyStrip::resizeEvent(QResizeEvent* event) {

@@ -36,6 +36,7 @@ class CopyStrip : public QWidget {
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
   private:
     void place();

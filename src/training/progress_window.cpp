@@ -52,10 +52,11 @@ QChart* newChart(const QString& title) {
     return chart;
 }
 
-QValueAxis* percentAxis() {
+// 0 to 100 % in `ticks` - 1 steps.
+QValueAxis* percentAxis(int ticks) {
     auto* axis = new QValueAxis;
     axis->setRange(0, 100);
-    axis->setTickCount(11);
+    axis->setTickCount(ticks);
     axis->setLabelFormat(QStringLiteral("%.0f %%"));
     axis->setLabelsFont(tahoma(12));
     return axis;
@@ -64,7 +65,7 @@ QValueAxis* percentAxis() {
 QChart* accuracyChart(const std::vector<persistence::LevelSeries>& levels) {
     QChart* chart = newChart(QStringLiteral("Precisione di ogni esercizio, per livello"));
     auto* time = new QDateTimeAxis;
-    auto* percent = percentAxis();
+    auto* percent = percentAxis(11);
     chart->addAxis(time, Qt::AlignBottom);
     chart->addAxis(percent, Qt::AlignLeft);
 
@@ -83,6 +84,7 @@ QChart* accuracyChart(const std::vector<persistence::LevelSeries>& levels) {
         }
         line->replace(points);
         line->setPointsVisible(points.size() <= kMarkedPoints);
+        line->setMarkerSize(9);
         chart->addSeries(line);
         line->attachAxis(time);
         line->attachAxis(percent);
@@ -140,7 +142,7 @@ QChart* characterChart(const std::vector<persistence::CharacterAccuracy>& charac
     auto* categories = new QBarCategoryAxis;
     categories->append(names);
     categories->setLabelsFont(tahoma(15, true));
-    auto* percent = percentAxis();
+    auto* percent = percentAxis(6);
     chart->addAxis(categories, Qt::AlignBottom);
     chart->addAxis(percent, Qt::AlignLeft);
     bars->attachAxis(categories);

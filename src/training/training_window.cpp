@@ -45,9 +45,9 @@ struct Slot {
     int left;
     int width;
 };
-// PROGRESSI was added beside LIVELLI, as wide as its text needs.
+// PROGRESSI was added beside LIVELLI, wider where its text needs it.
 constexpr std::array<Slot, 5> kLeftSlots{
-    {{16, 129}, {152, 180}, {336, 81}, {424, 89}, {424 + 89 + 6, 0}}};
+    {{16, 129}, {152, 180}, {336, 81}, {424, 89}, {424 + 89 + 6, 100}}};
 constexpr std::array<Slot, 5> kRightSlots{
     {{518, 638 - 518 - 4}, {638, 57}, {718, 738 - 718 - 6}, {738, 878 - 738 - 4}, {878, 81}}};
 
@@ -322,6 +322,9 @@ void Ttraining::startClick() {
         c = gridGlyph(c);
     }
     m_grid->setCells(glyphs);  // repaints only the cells whose look changes
+    if (m_env.trace) {
+        m_env.trace(QStringLiteral("exercise ") + QString::fromStdU16String(m_state.trainingText));
+    }
 
     // A new copy; the strip stays only to tell a row of the last exercise that was not written.
     persistence::HistoryExercise exercise;
@@ -481,6 +484,9 @@ void Ttraining::showScore() {
     }
     const int before = m_strip->heightNeeded();
     m_strip->setSummary(QString::fromStdU16String(scoreSummary(*score)));
+    if (m_env.trace) {
+        m_env.trace(QStringLiteral("summary ") + m_strip->summary());
+    }
     const NextLevel next =
         nextLevelFor(*score, m_session.exercise().level, m_env.levels.levelCount);
     m_strip->setNextLevelOffered(next.offered && !m_session.isNextLevelTaken());

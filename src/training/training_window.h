@@ -44,6 +44,9 @@ struct TrainingEnvironment {
     // tells the operator the sentence (it names the file and the reason).
     std::function<void(const std::string& sentence)> historyFailed = {};
     std::function<void()> showProgress = {};  // the progress window
+    // Observes what the window shows, one line at a time: "exercise " and the text each START
+    // draws, "summary " and each summary line of a score (test hook; empty for none).
+    std::function<void(const QString& line)> trace = {};
 };
 
 class Ttraining : public QWidget {

@@ -33,6 +33,37 @@ _xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_
 _x11.XFree.argtypes = [ctypes.c_void_p]
 
 
+class _XImage(ctypes.Structure):
+    """The leading fields of Xlib's XImage, as far as the pixel masks."""
+    _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
+                ("format", ctypes.c_int), ("data", ctypes.c_void_p),
+                ("byte_order", ctypes.c_int), ("bitmap_unit", ctypes.c_int),
+                ("bitmap_bit_order", ctypes.c_int), ("bitmap_pad", ctypes.c_int),
+                ("depth", ctypes.c_int), ("bytes_per_line", ctypes.c_int),
+                ("bits_per_pixel", ctypes.c_int), ("red_mask", ctypes.c_ulong),
+                ("green_mask", ctypes.c_ulong), ("blue_mask", ctypes.c_ulong)]
+
+
+_x11.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                           ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+_x11.XGetImage.restype = ctypes.POINTER(_XImage)
+_x11.XGetPixel.argtypes = [ctypes.POINTER(_XImage), ctypes.c_int, ctypes.c_int]
+_x11.XGetPixel.restype = ctypes.c_ulong
+_x11.XDestroyImage.argtypes = [ctypes.POINTER(_XImage)]
+_ALL_PLANES = 0xFFFFFFFF
+_Z_PIXMAP = 2
+
+
+def _channel(pixel, mask):
+    """The 8-bit value of one colour channel of a pixel, from the visual's mask."""
+    if mask == 0:
+        return 0
+    shift = (mask & -mask).bit_length() - 1
+    value = (pixel & mask) >> shift
+    top = mask >> shift
+    return value * 255 // top
+
+
 class _XWindowAttributes(ctypes.Structure):
     _fields_ = [("x", ctypes.c_int), ("y", ctypes.c_int), ("width", ctypes.c_int),
                 ("height", ctypes.c_int), ("border_width", ctypes.c_int),
@@ -187,6 +218,25 @@ class Display:
         MOSTRA CAR label, which DejaVu Sans makes wider than designed."""
         return self.width(training) - 272 + 7, 16 + 8
 
+    def pixels(self, window, x, y, width, height):
+        """The colours of a rectangle of `window` as rows of (r, g, b), read from the screen
+        (the window must be mapped and not covered)."""
+        image = _x11.XGetImage(self.d, window, x, y, width, height, _ALL_PLANES, _Z_PIXMAP)
+        if not image:
+            return None
+        try:
+            masks = image.contents.red_mask, image.contents.green_mask, image.contents.blue_mask
+            rows = []
+            for row in range(height):
+                line = []
+                for column in range(width):
+                    pixel = _x11.XGetPixel(image, column, row)
+                    line.append(tuple(_channel(pixel, m) for m in masks))
+                rows.append(line)
+            return rows
+        finally:
+            _x11.XDestroyImage(image)
+
     def other_window(self):
         w = _x11.XCreateSimpleWindow(self.d, _x11.XDefaultRootWindow(self.d), 0, 0, 50, 50, 0, 0, 0)
         _x11.XMapWindow(self.d, w)
@@ -247,11 +297,13 @@ class Display:
 
 class Program:
     """The real dittix binary copied into a fresh folder with a settings file of its own (the
-    settings live beside the executable), started, and ended by Esc in its main window. With
-    `decoded_log`, the program appends every decoded text and word space to a file in that
-    folder (its test hook DITTIX_DECODED_LOG), read back by decoded()."""
+    settings live beside the executable; `settings_text` None for no file at all), started, and
+    ended by Esc in its main window. With `decoded_log`, the program appends every decoded text
+    and word space to a file in that folder (its test hook DITTIX_DECODED_LOG), read back by
+    decoded(); with `training_log`, every exercise the training draws and every score's summary
+    (DITTIX_TRAINING_LOG), read back by training_log()."""
 
-    def __init__(self, binary, settings_text, env=None, decoded_log=False):
+    def __init__(self, binary, settings_text, env=None, decoded_log=False, training_log=False):
         import os
         import shutil
         import subprocess
@@ -260,12 +312,16 @@ class Program:
         self.folder = self._folder.name
         shutil.copy(binary, os.path.join(self.folder, "dittix"))
         self.settings = os.path.join(self.folder, "settings.ini")
-        with open(self.settings, "w") as f:
-            f.write(settings_text)
+        if settings_text is not None:
+            with open(self.settings, "w") as f:
+                f.write(settings_text)
         env = dict(env or {})
         self._decoded_log = os.path.join(self.folder, "decoded.txt") if decoded_log else None
         if self._decoded_log:
             env["DITTIX_DECODED_LOG"] = self._decoded_log
+        self._training_log = os.path.join(self.folder, "training.txt") if training_log else None
+        if self._training_log:
+            env["DITTIX_TRAINING_LOG"] = self._training_log
         self.process = subprocess.Popen([os.path.join(self.folder, "dittix")], cwd=self.folder,
                                         env=dict(os.environ, **env))
         self.display = Display()
@@ -286,6 +342,15 @@ class Program:
                 return f.read()
         except FileNotFoundError:
             return ""
+
+    def training_log(self):
+        """The lines the training window reported so far: ("exercise", text) and
+        ("summary", line)."""
+        try:
+            with open(self._training_log, encoding="utf-8") as f:
+                return [tuple(line.rstrip("\n").split(" ", 1)) for line in f if " " in line]
+        except FileNotFoundError:
+            return []
 
     def end_with_escape(self):
         """Esc in the main window; False when the program did not end by itself."""
