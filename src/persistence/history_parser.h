@@ -22,6 +22,8 @@ class HistoryParser {
   public:
     std::size_t feed(std::string_view text, bool atEnd);
     ParsedHistory takeParsed() { return std::move(m_parsed); }
+    // The rows read so far (a reader may lighten the older ones between pieces).
+    std::vector<HistoryRow>& rows() { return m_parsed.rows; }
 
   private:
     ParsedHistory m_parsed;

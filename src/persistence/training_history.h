@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -136,8 +137,12 @@ inline constexpr std::size_t kHistoryReadPiece = 256u * 1024u;
 // Reads the whole file, in pieces of `pieceBytes`, so that only the rows and not the file's
 // text are held. A missing file is an empty history, not an error; a file that is not regular
 // or is larger than `maxBytes` is not read and gives an error.
+// `afterPiece`, when given, sees the rows read so far after each piece, and may lighten rows it
+// will not need (their texts), so that a long history is never held whole.
+using HistoryPieceHook = std::function<void(std::vector<HistoryRow>& rows)>;
 HistoryReadResult readHistory(const std::filesystem::path& file,
                               std::uintmax_t maxBytes = kMaxHistoryBytes,
-                              std::size_t pieceBytes = kHistoryReadPiece);
+                              std::size_t pieceBytes = kHistoryReadPiece,
+                              const HistoryPieceHook& afterPiece = {});
 
 }  // namespace dittix::persistence

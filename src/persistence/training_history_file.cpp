@@ -111,7 +111,7 @@ HistoryError errnoError(int error, const std::filesystem::path& file, Operation 
 // comes: only one piece and the row that runs across its end are held at a time.
 template <class ReadSome>
 bool parseInPieces(ReadSome&& readSome, std::uintmax_t size, std::size_t pieceBytes,
-                   ParsedHistory& parsed, int& error) {
+                   const HistoryPieceHook& afterPiece, ParsedHistory& parsed, int& error) {
     HistoryParser parser;
     std::vector<char> buffer(std::max<std::size_t>(pieceBytes, 4));
     std::size_t filled = 0;
@@ -141,6 +141,9 @@ bool parseInPieces(ReadSome&& readSome, std::uintmax_t size, std::size_t pieceBy
             used = startsWithByteOrderMark(window) ? 3 : 0;
         }
         used += parser.feed(window.substr(used), atEnd);
+        if (afterPiece) {
+            afterPiece(parser.rows());
+        }
         if (atEnd) {
             break;
         }
@@ -283,7 +286,7 @@ std::optional<HistoryError> appendHistoryRow(const std::filesystem::path& file,
 }
 
 HistoryReadResult readHistory(const std::filesystem::path& file, std::uintmax_t maxBytes,
-                              std::size_t pieceBytes) {
+                              std::size_t pieceBytes, const HistoryPieceHook& afterPiece) {
     HistoryReadResult result;
     const FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
@@ -316,8 +319,8 @@ HistoryReadResult readHistory(const std::filesystem::path& file, std::uintmax_t 
             }
         }
     };
-    if (!parseInPieces(readSome, static_cast<std::uintmax_t>(status.st_size), pieceBytes, parsed,
-                       error)) {
+    if (!parseInPieces(readSome, static_cast<std::uintmax_t>(status.st_size), pieceBytes,
+                       afterPiece, parsed, error)) {
         result.error = errnoError(error, file, Operation::Read);
         return result;
     }
@@ -373,7 +376,7 @@ std::optional<HistoryError> appendHistoryRow(const std::filesystem::path& file,
 }
 
 HistoryReadResult readHistory(const std::filesystem::path& file, std::uintmax_t maxBytes,
-                              std::size_t pieceBytes) {
+                              std::size_t pieceBytes, const HistoryPieceHook& afterPiece) {
     HistoryReadResult result;
     std::error_code error;
     const auto status = std::filesystem::status(file, error);
@@ -402,7 +405,7 @@ HistoryReadResult readHistory(const std::filesystem::path& file, std::uintmax_t 
     };
     ParsedHistory parsed;
     int readError = 0;
-    if (!in || !parseInPieces(readSome, size, pieceBytes, parsed, readError)) {
+    if (!in || !parseInPieces(readSome, size, pieceBytes, afterPiece, parsed, readError)) {
         result.error = makeError(HistoryErrorCode::Io, readError, file, Operation::Read);
         return result;
     }

@@ -6,6 +6,7 @@
 #include <map>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace dittix::persistence {
 
@@ -90,6 +91,57 @@ std::vector<CharacterAccuracy> characterAccuracy(std::span<const HistoryRow> row
         return a.character < b.character;
     });
     return out;
+}
+
+namespace {
+
+struct LatestScored {
+    std::size_t first = 0;  // the earliest of them
+    std::size_t found = 0;  // how many there are, at most the number asked for
+};
+
+// The latest `count` rows that characterAccuracy would score (of `mode`, something sent, not
+// superseded by a later row of the same date and mode), looking no further back than `floor`.
+LatestScored latestScored(std::span<const HistoryRow> rows, std::size_t count, TrainingMode mode,
+                          std::size_t floor) {
+    std::array<std::unordered_set<std::string_view>, 2> seen;  // dates met, per mode
+    LatestScored latest{rows.size(), 0};
+    for (std::size_t k = rows.size(); k-- > floor && latest.found < count;) {
+        const HistoryRow& row = rows[k];
+        const bool last = seen[static_cast<std::size_t>(row.exercise.mode)].insert(row.date).second;
+        if (last && row.exercise.mode == mode && row.sent > 0) {
+            latest = {k, latest.found + 1};
+        }
+    }
+    return latest;
+}
+
+}  // namespace
+
+HistoryReadResult readProgressHistory(const std::filesystem::path& file, std::size_t count,
+                                      TrainingMode mode, std::size_t pieceBytes) {
+    // Rows before `lightened` have no texts. Twice the rows needed keep their texts, so that a
+    // later row which supersedes one of the latest without having sent anything (which only a
+    // hand-edited file holds) seldom reaches a row whose texts are gone; when it does, the file is
+    // read again whole.
+    std::size_t lightened = 0;
+    const auto lighten = [&](std::vector<HistoryRow>& rows) {
+        const LatestScored kept = latestScored(rows, 2 * count, mode, lightened);
+        if (kept.found < 2 * count) {
+            return;
+        }
+        for (std::size_t k = lightened; k < kept.first; ++k) {
+            std::u16string().swap(rows[k].sentText);
+            std::u16string().swap(rows[k].copyText);
+        }
+        lightened = kept.first;
+    };
+    HistoryReadResult read = readHistory(file, kMaxHistoryBytes, pieceBytes, lighten);
+    if (read.error || lightened == 0 ||
+        latestScored(read.rows, count, mode, 0).first >= lightened) {
+        return read;
+    }
+    return readHistory(file, kMaxHistoryBytes, pieceBytes);
 }
 
 }  // namespace dittix::persistence

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <vector>
 
@@ -56,5 +57,14 @@ inline constexpr std::size_t kRecentExercises = 20;
 std::vector<CharacterAccuracy> characterAccuracy(std::span<const HistoryRow> rows,
                                                  std::size_t count = kRecentExercises,
                                                  TrainingMode mode = TrainingMode::Receive);
+
+// Reads the history as the progress view uses it: every row, but the texts only of the latest
+// exercises that characterAccuracy(rows, count, mode) scores again; the texts of older rows are
+// let go while the file is read, so that a long history is never held whole. Both aggregations
+// above give the same results on these rows as on the whole file's.
+HistoryReadResult readProgressHistory(const std::filesystem::path& file,
+                                      std::size_t count = kRecentExercises,
+                                      TrainingMode mode = TrainingMode::Receive,
+                                      std::size_t pieceBytes = kHistoryReadPiece);
 
 }  // namespace dittix::persistence

@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "persistence/history_rows.h"
 #include "support/named_rows.h"
+#include "temp_dir.h"
 
 namespace dittix::persistence {
 
@@ -185,6 +188,70 @@ TEST(CharacterAccuracy, ASupersededRowCountsNeitherItsCharactersNorAsAnExercise)
         {u'X', 1, 0, 0}, {u'K', 18, 18, 1000}, {u'M', 18, 18, 1000}, {u'Q', 1, 1, 1000}};
     EXPECT_EQ(characterAccuracy(rows), expected);
 }
+
+// Reading for the progress view lets go of the texts of older rows while reading; both
+// aggregations must come out as from the whole file, whatever the later rows do to the latest.
+struct ProgressReadRow {
+    const char* name;
+    int exercises;           // receive exercises, one a minute, each with its own mistakes
+    bool sendRowsBetween;    // a send exercise after each
+    int supersededAtTheEnd;  // so many of the latest rewritten later with nothing sent
+    bool someRowsLightened;  // whether older rows lose their texts (the file is long enough)
+};
+
+class ProgressReadTest : public ::testing::TestWithParam<ProgressReadRow> {};
+
+TEST_P(ProgressReadTest, AggregatesAsTheWholeFileAndHoldsOnlyTheLatestTexts) {
+    const ProgressReadRow& p = GetParam();
+    constexpr std::size_t kCount = 3;
+    std::vector<HistoryRow> rows;
+    const std::u16string sent = u"KMURE SNAPT";
+    for (int k = 0; k < p.exercises; ++k) {
+        std::u16string copy = sent;
+        copy[static_cast<std::size_t>(k) % copy.size()] = u'X';  // a different character wrong
+        rows.push_back(at(historyRow(sent, copy, 1 + k % 3), 120 * k));
+        if (p.sendRowsBetween) {
+            rows.push_back(at(historyRow(u"PARIS", u"PARIS", 2, TrainingMode::Send), 120 * k + 60));
+        }
+    }
+    const int last = p.exercises - 1;
+    for (int k = 0; k < p.supersededAtTheEnd; ++k) {
+        rows.push_back(at(historyRow(u"", u"", 1), 120 * (last - k)));
+    }
+    test::TempDir dir;
+    const std::filesystem::path file = dir.file("training-history.csv");
+    std::string text(kHistoryHeader);
+    for (const HistoryRow& row : rows) {
+        text += formatHistoryRecord(row);
+    }
+    test::writeBytes(file, text);
+
+    const HistoryReadResult whole = readHistory(file);
+    const HistoryReadResult light = readProgressHistory(file, kCount, TrainingMode::Receive, 64);
+    ASSERT_EQ(whole.rows.size(), rows.size());
+    ASSERT_EQ(light.rows.size(), rows.size());
+    EXPECT_EQ(light.error, std::nullopt);
+    EXPECT_EQ(accuracyByLevel(light.rows, TrainingMode::Receive),
+              accuracyByLevel(whole.rows, TrainingMode::Receive));
+    EXPECT_EQ(characterAccuracy(light.rows, kCount), characterAccuracy(whole.rows, kCount));
+    const auto withoutTexts = std::count_if(light.rows.begin(), light.rows.end(),
+                                            [](const HistoryRow& r) { return r.sentText.empty(); });
+    const auto emptyInFile = std::count_if(whole.rows.begin(), whole.rows.end(),
+                                           [](const HistoryRow& r) { return r.sentText.empty(); });
+    EXPECT_EQ(withoutTexts > emptyInFile, p.someRowsLightened);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ProgressReadTest,
+    ::testing::Values(ProgressReadRow{"OneLessThanTwiceTheCount", 5, false, 0, false},
+                      ProgressReadRow{"TwiceTheCount", 6, false, 0, false},
+                      ProgressReadRow{"OneMoreThanTwiceTheCount", 7, false, 0, true},
+                      ProgressReadRow{"ManyExercises", 30, false, 0, true},
+                      ProgressReadRow{"SendExercisesBetween", 30, true, 0, true},
+                      ProgressReadRow{"LatestRewrittenWithNothingSentReadsAgainWhole", 30, false, 5,
+                                      false},
+                      ProgressReadRow{"OneLatestRewrittenWithNothingSent", 30, false, 1, true}),
+    rowName);
 
 }  // namespace
 }  // namespace dittix::persistence
