@@ -11,6 +11,7 @@
 #include <QtCharts/QBarSet>
 #include <QtCharts/QDateTimeAxis>
 #include <QtCharts/QLegend>
+#include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QStackedBarSeries>
 #include <QtCharts/QValueAxis>
@@ -32,6 +33,7 @@ const QString kEmpty = QStringLiteral(
 
 // More points than this in a level's line are drawn without their markers.
 constexpr int kMarkedPoints = 300;
+constexpr qsizetype kNamedLevels = 8;  // levels named in the legend, the highest
 constexpr double kPassLine = 90.0;
 
 QFont tahoma(int pixels, bool bold = false) {
@@ -86,6 +88,12 @@ QChart* accuracyChart(const std::vector<persistence::LevelSeries>& levels) {
         line->setPointsVisible(points.size() <= kMarkedPoints);
         line->setMarkerSize(9);
         chart->addSeries(line);
+        // Bevelled joins on the theme's pen: round ones turn every one of thousands of corners
+        // into curves, which made drawing a long history the slowest part of opening the window.
+        QPen pen = line->pen();
+        pen.setJoinStyle(Qt::BevelJoin);
+        pen.setCapStyle(Qt::FlatCap);
+        line->setPen(pen);
         line->attachAxis(time);
         line->attachAxis(percent);
     }
@@ -98,6 +106,13 @@ QChart* accuracyChart(const std::vector<persistence::LevelSeries>& levels) {
                                                  : QStringLiteral("dd/MM HH:mm"));
     time->setTickCount(7);
     time->setLabelsFont(tahoma(12));
+
+    // The legend names the latest levels only: forty names do not fit one line, and a cut name
+    // tells nothing.
+    const QList<QLegendMarker*> markers = chart->legend()->markers();
+    for (qsizetype k = 0; k + kNamedLevels < markers.size(); ++k) {
+        markers[k]->setVisible(false);
+    }
 
     auto* pass = new QLineSeries;
     pass->setName(QStringLiteral("90 %"));
@@ -234,7 +249,7 @@ void ProgressWindow::resizeEvent(QResizeEvent* event) {
 
 void ProgressWindow::refresh() {
     ++m_reads;
-    const persistence::HistoryReadResult read = persistence::readHistory(m_file);
+    const persistence::HistoryReadResult read = persistence::readProgressHistory(m_file);
     const QString damaged =
         read.skipped > 0
             ? QStringLiteral("%1 righe danneggiate dello storico non sono state lette.")
