@@ -1,9 +1,12 @@
 """Takes the README's screenshots from the real program under an X server: the main window with
-keyed text beside the code table, the setup window, the training window while it plays, and the
-levels window. Each window is captured on its own (xwd -id) and converted to PNG (ImageMagick).
+keyed text beside the code table, the setup window, the training window while it plays, the
+levels window, a scored copy and the progress window over a month of made-up history. Each window is captured on its own (xwd -id) and converted to PNG (ImageMagick).
 
 Usage: python3 scripts/screenshots.py BUILD/src/dittix OUTPUT_FOLDER (scripts/screenshots.sh)"""
+import csv
+import datetime
 import os
+import random
 import subprocess
 import sys
 import time
@@ -16,6 +19,40 @@ SETTINGS = ("[Settings]\nSerial Port=17\n"
             "livello5=ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789\n"
             "livello6=ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789?=-/.,;:()'\n"
             "LIV ES=6\nVEL ES=60\nTEMPO ES=2\nINTER ES=2\nMOSTRA ES=1\n")
+
+
+COURSE = "KMURESNAPTLWI.JZ=FOY,VG5/Q92H38B?47C1D60X"
+HEADER = ["date", "mode", "level", "level_chars", "cpm", "minutes", "interpause", "sent", "right",
+          "wrong", "missed", "extra", "accuracy_percent", "sent_text", "copy_text"]
+
+
+def seed_history(path, days=30):
+    """A month of receive exercises on the built-in course, three a day, the level rising as the
+    accuracy passes 90 %: consistent rows (each wrong character a substitution)."""
+    chance = random.Random(5)
+    start = datetime.datetime.now().astimezone().replace(microsecond=0) - datetime.timedelta(
+        days=days)
+    level, skill = 1, 0.75
+    with open(path, "w", newline="", encoding="utf-8") as f:
+        out = csv.writer(f, lineterminator="\r\n")
+        out.writerow(HEADER)
+        for day in range(days):
+            for k in range(3):
+                when = start + datetime.timedelta(days=day, hours=18, minutes=20 * k)
+                chars = COURSE[:level + 1]
+                sent = "".join(chance.choice(chars) for _ in range(100))
+                copy = "".join(c if chance.random() < skill else chance.choice(chars.replace(c, ""))
+                               for c in sent)
+                right = sum(a == b for a, b in zip(sent, copy))
+                groups = lambda t: " ".join(t[i:i + 5] for i in range(0, len(t), 5))
+                tenths = (right * 2000 + len(sent)) // (2 * len(sent))
+                out.writerow([when.isoformat(), "receive", level, chars, 60, 2, "0.0", len(sent),
+                              right, len(sent) - right, 0, 0, f"{tenths // 10}.{tenths % 10}",
+                              groups(sent), groups(copy)])
+                if tenths >= 900:
+                    level, skill = level + 1, 0.8
+                else:
+                    skill = min(0.95, skill + 0.01)
 
 
 def capture(x, window, path, crop=None, resize=None):
@@ -34,7 +71,7 @@ def capture(x, window, path, crop=None, resize=None):
 def main():
     binary, out = sys.argv[1], sys.argv[2]
     os.makedirs(out, exist_ok=True)
-    program = xkeys.Program(binary, SETTINGS)
+    program = xkeys.Program(binary, SETTINGS, training_log=True)
     try:
         x = program.display
         x.focus(x.other_window())
@@ -68,9 +105,39 @@ def main():
         levels = x.find_window("LIVELLI ESERCIZIO RICEZIONE", timeout=5)
         time.sleep(0.5)
         capture(x, levels, os.path.join(out, "levels-window.png"))
-        x.focus(training)
+        x.focus(levels)
         x.tap(xkeys.XK_Escape)
         time.sleep(0.3)
+
+        # A copy typed while the exercise plays, one character in eight typed wrong, then Esc:
+        # the grid's marks and the summary.
+        seed_history(os.path.join(program.folder, "training-history.csv"))
+        x.focus(training)
+        x.tap(xkeys.XK_Escape)  # stops the exercise
+        time.sleep(1.5)
+        drawn = len(program.training_log())
+        x.click(training, *x.training_start(training))  # a new one
+        if not xkeys.wait_for(lambda: len(program.training_log()) > drawn, 5):
+            raise SystemExit("START drew no exercise")
+        text = [t for k, t in program.training_log() if k == "exercise"][-1].replace(" ", "")
+        time.sleep(7.0)  # the lead-in
+        x.focus(training)
+        for k, c in enumerate(text[:12]):  # as the characters are heard
+            time.sleep(2.0)
+            typed = c if c.isalnum() and k != 5 else ("e" if c != "E" else "t")
+            x.tap(ord(typed.lower()))
+        time.sleep(1.0)
+        x.tap(xkeys.XK_Escape)  # stops the exercise: the score
+        time.sleep(1.0)
+        capture(x, training, os.path.join(out, "training-copy.png"), crop="1188x600+0+0")
+        x.click(training, *x.training_progress(training))
+        progress = x.find_window("PROGRESSI", timeout=5)
+        time.sleep(1.0)
+        capture(x, progress, os.path.join(out, "progress-window.png"))
+        x.focus(progress)
+        x.tap(xkeys.XK_Escape)
+        time.sleep(0.3)
+        x.focus(training)
         x.tap(xkeys.XK_Escape)
         time.sleep(0.3)
         program.end_with_escape()

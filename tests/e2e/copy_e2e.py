@@ -149,7 +149,7 @@ def main():
                 failures.append(f"cell {k}, not sent, is shown: {colours}")
 
         # PROGRESSI, right of LIVELLI.
-        x.click(training, 600, 24)
+        x.click(training, *x.training_progress(training))
         progress = x.find_window("PROGRESSI", timeout=5, shown=True)
         if progress is None:
             failures.append("PROGRESSI opened no window")

@@ -213,6 +213,10 @@ class Display:
         from it."""
         return self.width(training) - 95 + 40, 8 + 16
 
+    def training_progress(self, training):
+        """Where to click the training window's PROGRESSI, right of LIVELLI."""
+        return 600, 24
+
     def training_mostra_box(self, training):
         """Where to click the training window's show box: anchored to the right edge, left of the
         MOSTRA CAR label, which DejaVu Sans makes wider than designed."""
