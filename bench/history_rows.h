@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "exercise_text.h"
 #include "persistence/training_history.h"
 #include "scoring/copy_score.h"
 
@@ -19,19 +20,8 @@ namespace history_rows {
 namespace fs = std::filesystem;
 using namespace dittix::persistence;
 
-constexpr std::u16string_view kCharacters = u"KMURESNAPTLWI.JZ=FOY,VG5/Q92H38B?47C1D60X";
 constexpr int kRows = 10000;
-
-inline std::u16string exercise(int characters, std::mt19937& random) {
-    std::u16string text;
-    for (int i = 0; i < characters; ++i) {
-        text += kCharacters[random() % kCharacters.size()];
-        if (i % 5 == 4) {
-            text += u' ';
-        }
-    }
-    return text;
-}
+constexpr std::u16string_view kCharacters = kCourseCharacters;
 
 // A row with consistent counts, without scoring each one (which would make the setup slow): a
 // copy of the sent text with about one character in twenty typed wrong.
@@ -73,7 +63,6 @@ inline fs::path writeFile(const std::string& name, bool longest) {
 
 }  // namespace history_rows
 
-using history_rows::exercise;
 using history_rows::kRows;
 using history_rows::writeFile;
 

@@ -5,24 +5,15 @@
 #include <random>
 #include <string>
 
+#include "exercise_text.h"
 #include "scoring/copy_score.h"
 
 namespace {
 
 using dittix::scoring::CopyScorer;
 
-constexpr std::u16string_view kCharacters = u"KMURESNAPTLWI.JZ=FOY,VG5/Q92H38B?47C1D60X";
-
-std::u16string exercise(int characters, std::mt19937& random) {
-    std::u16string text;
-    for (int i = 0; i < characters; ++i) {
-        text += kCharacters[random() % kCharacters.size()];
-        if (i % 5 == 4) {
-            text += u' ';
-        }
-    }
-    return text;
-}
+using dittix::bench::exercise;
+constexpr std::u16string_view kCharacters = dittix::bench::kCourseCharacters;
 
 // A copy of `sent` with about one character in ten typed wrong, dropped or doubled, padded with
 // random characters to `typed` non-blank characters.

@@ -1,5 +1,6 @@
 // The copy strip.
 #include "training/copy_strip.h"
+#include "training/fonts.h"
 
 #include <QFontMetrics>
 #include <QPaintEvent>
@@ -16,13 +17,6 @@ constexpr int kTopPadding = 6;
 constexpr int kLineGap = 4;
 constexpr int kBottomPadding = 6;
 constexpr int kButtonMinimumWidth = 190;
-
-QFont tahoma(int pixels, bool bold = false) {
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    return font;
-}
 
 QLabel* line(QWidget* parent, const QFont& font, const QColor& colour) {
     auto* label = new QLabel(parent);

@@ -1,5 +1,6 @@
 // The progress window.
 #include "training/progress_window.h"
+#include "training/fonts.h"
 
 #include <QDateTime>
 #include <QGuiApplication>
@@ -35,13 +36,6 @@ const QString kEmpty = QStringLiteral(
 constexpr int kMarkedPoints = 300;
 constexpr qsizetype kNamedLevels = 8;  // levels named in the legend, the highest
 constexpr double kPassLine = 90.0;
-
-QFont tahoma(int pixels, bool bold = false) {
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    return font;
-}
 
 QChart* newChart(const QString& title) {
     auto* chart = new QChart;

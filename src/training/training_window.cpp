@@ -1,5 +1,6 @@
 // The receive-training window.
 #include "training/training_window.h"
+#include "training/fonts.h"
 
 #include <QCloseEvent>
 #include <QFontMetrics>
@@ -50,13 +51,6 @@ constexpr std::array<Slot, 5> kLeftSlots{
     {{16, 129}, {152, 180}, {336, 81}, {424, 89}, {424 + 89 + 6, 100}}};
 constexpr std::array<Slot, 5> kRightSlots{
     {{518, 638 - 518 - 4}, {638, 57}, {718, 738 - 718 - 6}, {738, 878 - 738 - 4}, {878, 81}}};
-
-QFont tahoma(int pixels, bool bold = false) {
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    return font;
-}
 
 QComboBox* list(QWidget* parent, int left, int top, int width, const QStringList& items) {
     auto* box = new QComboBox(parent);

@@ -24,6 +24,7 @@ namespace {
 
 using test_support::checkFit;
 using test_support::joined;
+using test_support::opaqueBounds;
 using test_support::PrintTo;
 using test_support::rowName;
 
@@ -150,16 +151,7 @@ QRect paintedByCell(const training::CharacterGrid& grid, int k) {
         painter.translate(-around.topLeft());
         grid.paintCell(painter, k);
     }
-    QRect painted;
-    for (int y = 0; y < image.height(); ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            if (qAlpha(row[x]) > 0) {
-                painted |= QRect(x, y, 1, 1);
-            }
-        }
-    }
-    return painted.translated(around.topLeft());
+    return opaqueBounds(image).translated(around.topLeft());
 }
 
 // The grid's cells are painted, not controls: what each shown cell paints (its character, and

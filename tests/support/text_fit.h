@@ -98,11 +98,8 @@ inline void measureTexts(const QWidget& control, FitReport& report) {
     }
 }
 
-// The pixels a label paints, in its parent's coordinates; empty when it paints none.
-inline QRect paintedBy(QLabel& label) {
-    QImage image(label.size(), QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    label.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+// The bounds of the pixels an image holds that are not fully transparent.
+inline QRect opaqueBounds(const QImage& image) {
     QRect painted;
     for (int y = 0; y < image.height(); ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
@@ -112,7 +109,15 @@ inline QRect paintedBy(QLabel& label) {
             }
         }
     }
-    return painted.translated(label.pos());
+    return painted;
+}
+
+// The pixels a label paints, in its parent's coordinates; empty when it paints none.
+inline QRect paintedBy(QLabel& label) {
+    QImage image(label.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    label.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    return opaqueBounds(image).translated(label.pos());
 }
 
 // What a control covers: a label what it paints, any other control its whole rectangle. A text
