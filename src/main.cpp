@@ -91,8 +91,8 @@ dittix::display::MainWindowEnvironment makeEnvironment(const std::filesystem::pa
                   << std::flush;
         };
     }
-    // Test hook: every exercise the training draws and every score's summary line, appended to
-    // this file one line each.
+    // Test hook: every exercise the training draws, the copy and every score's summary line,
+    // appended to this file one line each.
     if (const char* log = std::getenv("DITTIX_TRAINING_LOG"); log != nullptr && *log != 0) {
         auto file = std::make_shared<std::ofstream>(log, std::ios::app | std::ios::binary);
         env.trainingTrace = [file](const QString& line) {

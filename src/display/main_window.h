@@ -63,7 +63,8 @@ struct MainWindowEnvironment {
     // Replaces the real screen probe (tests); empty for the real one.
     std::function<bool(int row)> rowVisible;
     TickBinding::TextObserver decodedText;
-    // Observes the training window: each exercise drawn and each score's summary (test hook).
+    // Observes the training window: each exercise drawn, the copy and each score's summary (test
+    // hook).
     std::function<void(const QString& line)> trainingTrace;
     // Ends the program at once (Esc in the code table window); empty for the event loop's exit.
     std::function<void()> endProgram;

@@ -418,6 +418,9 @@ bool Ttraining::copyKey(const QKeyEvent& key) {
 
 void Ttraining::copyChanged() {
     m_strip->setCopy(QString::fromStdU16String(m_session.copy()));
+    if (m_env.trace) {
+        m_env.trace(QStringLiteral("copy ") + m_strip->copy());
+    }
     if (!m_stripShown) {
         setStripShown(true);
     }
@@ -554,6 +557,9 @@ void Ttraining::highlightCurrent(int current) {
         setLabelYellow(current - 1);
     }
     m_grid->setColour(current, CellColour::Highlight);
+    if (m_env.trace) {
+        m_env.trace(QStringLiteral("sending ") + QString::number(current));
+    }
 }
 
 void Ttraining::setLabelYellow(int label) {

@@ -45,7 +45,9 @@ struct TrainingEnvironment {
     std::function<void(const std::string& sentence)> historyFailed = {};
     std::function<void()> showProgress = {};  // the progress window
     // Observes what the window shows, one line at a time: "exercise " and the text each START
-    // draws, "summary " and each summary line of a score (test hook; empty for none).
+    // draws, "sending " and the place in it of each character as its tone starts, "copy " and
+    // the copy as typed, "summary " and each summary line of a score (test hook; empty for
+    // none).
     std::function<void(const QString& line)> trace = {};
 };
 

@@ -83,14 +83,24 @@ def main():
         copy = list(characters[:TYPED])
         copy[WRONG_AT] = "T"
         x.focus(training)
+        time.sleep(0.3)
         for c in copy:  # during the lead-in
             x.tap(ord(c.lower()))
             time.sleep(0.03)
-        # The lead-in (V V V, the long tone) takes about 3.7 s at 150 CPM, and K and M about
-        # 0.45 s each: some sixteen characters are sent by then.
-        time.sleep(11.0)
+        typed = "".join(copy)
+        if not xkeys.wait_for(lambda: ("copy", typed) in program.training_log(), 5):
+            copies = [t for k, t in program.training_log() if k == "copy"]
+            raise SystemExit(f"the copy typed was not taken: {copies[-1:]!r}")
+        # Esc once the sixteenth character's tone has started (the lead-in, V V V and the long
+        # tone, takes about 3.7 s at 150 CPM, and K and M about 0.45 s each).
+        def sending():
+            places = [int(t) for k, t in program.training_log() if k == "sending"]
+            return max(places, default=-1)
+        if not xkeys.wait_for(lambda: sending() >= 18, 60):
+            raise SystemExit(f"the exercise did not reach its sixteenth character: {sending()}")
+        x.focus(training)
         x.tap(xkeys.XK_Escape)  # stops the exercise
-        if not xkeys.wait_for(lambda: any(k == "summary" for k, _ in program.training_log()), 5):
+        if not xkeys.wait_for(lambda: any(k == "summary" for k, _ in program.training_log()), 10):
             raise SystemExit("no score after the exercise was stopped")
         summary = [t for k, t in program.training_log() if k == "summary"][-1]
 

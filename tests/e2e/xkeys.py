@@ -348,8 +348,8 @@ class Program:
             return ""
 
     def training_log(self):
-        """The lines the training window reported so far: ("exercise", text) and
-        ("summary", line)."""
+        """The lines the training window reported so far: ("exercise", text), ("copy", text),
+        and ("summary", line)."""
         try:
             with open(self._training_log, encoding="utf-8") as f:
                 return [tuple(line.rstrip("\n").split(" ", 1)) for line in f if " " in line]
