@@ -201,7 +201,16 @@ void Tsetup::showSetup() {
     show();
     raise();
     activateWindow();
+    refreshControls();
 
+    selectPort(m_state.keyPort.number());
+    ricercaSerClick();
+    if (!m_state.keyPort.isOpen()) {
+        showMessage(m_state.keyPort.unableMessage());
+    }
+}
+
+void Tsetup::refreshControls() {
     m_updating = true;
     sbCPM->setValue(m_state.speeds.cpm);  // the bar keeps the value inside its range
     sbCPMpalette->setValue(m_state.speeds.cpmPalette);
@@ -215,12 +224,17 @@ void Tsetup::showSetup() {
     cbLento->setChecked(m_state.speeds.lento);
     cbPalette->setChecked(m_state.modes.paddleMode);
     cbMemoriaPunto->setChecked(m_state.modes.memoriaPunto);
+}
 
-    selectPort(m_state.keyPort.number());
-    ricercaSerClick();
-    if (!m_state.keyPort.isOpen()) {
-        showMessage(m_state.keyPort.unableMessage());
-    }
+void Tsetup::applyVerticale(int cpm) {
+    // The controls first show the shared settings, as when the window opens, so that the
+    // handler reads the paddle bar and the slow box as they stand.
+    refreshControls();
+    m_updating = true;
+    sbCPM->setValue(cpm);
+    m_updating = false;
+    sbCPMChange();
+    saveKeys();
 }
 
 void Tsetup::sbCPMChange() {
@@ -324,15 +338,19 @@ void Tsetup::Timer1Timer() {
 }
 
 void Tsetup::FormClose() {
+    saveKeys();
+    if (m_state.focusMainWindow) {
+        m_state.focusMainWindow();
+    }
+}
+
+void Tsetup::saveKeys() {
     const auto entries = persistence::setupSaveEntries(m_state.keyPort.number(), m_state.timing,
                                                        m_state.modes.paddleMode, m_state.speeds,
                                                        m_state.modes.memoriaPunto);
     if (const auto error = persistence::saveEntries(m_state.settingsFile, entries);
         error && m_state.saveFailed) {
         m_state.saveFailed(*error);
-    }
-    if (m_state.focusMainWindow) {
-        m_state.focusMainWindow();
     }
 }
 

@@ -56,6 +56,10 @@ class Tsetup : public QWidget {
     explicit Tsetup(SetupState state, QWidget* parent = nullptr);
 
     void showSetup();
+    // Sets the straight-key speed bar to `cpm` as the operator's move there would (the same
+    // recomputation of the six times, the bar and its label), then writes the twelve keys as the
+    // close does, failures told the same way. The window stays as it is, shown or hidden.
+    void applyVerticale(int cpm);
 
     // Handlers.
     void sbCPMChange();
@@ -98,6 +102,10 @@ class Tsetup : public QWidget {
 
   private:
     void FormCreate();
+    // The speed bars, their labels and the three boxes from the shared settings.
+    void refreshControls();
+    // Writes the window's twelve keys; a failure goes to saveFailed.
+    void saveKeys();
     void showMessage(const PortMessage& message);
     void selectPort(int number);
     void setOuterHeight(int height);

@@ -376,6 +376,82 @@ INSTANTIATE_TEST_SUITE_P(
         ControlRow{"memoria_box", [](Tsetup& t) { return t.cbMemoriaPunto; }, {}, ""}),
     rowName);
 
+struct ApplyRow {
+    const char* name;
+    bool shownBefore;  // the window was opened and closed once before
+    int storedCpm;
+    int storedPaddleCpm;
+    bool storedSlow;
+    int apply;
+    keying::TimingParameters timing;
+    int bar;
+    QString label;
+};
+
+class ApplyVerticaleTest : public ::testing::TestWithParam<ApplyRow> {};
+
+// The suggested straight-key speed goes in as the operator's move of the bar would put it: the
+// paddle bar and the slow box are read as the settings hold them, even when the window has never
+// been opened (its bars then stand at their designed 50), and the twelve keys are written.
+TEST_P(ApplyVerticaleTest, RecomputesTheSixTimesAndWritesTheTwelveKeys) {
+    const ApplyRow& row = GetParam();
+    Window w({3}, 3);
+    persistence::test::writeBytes(w.file, "; mine\n[Settings]\nTono=700\n");
+    w.speeds.cpm = row.storedCpm;
+    w.speeds.cpmPalette = row.storedPaddleCpm;
+    w.speeds.lento = row.storedSlow;
+    if (row.shownBefore) {
+        w.window->showSetup();
+        w.window->close();
+    }
+    const int focusReturns = w.focusReturns;
+    w.window->applyVerticale(row.apply);
+
+    EXPECT_EQ(w.speeds.cpm, row.apply);
+    EXPECT_EQ(w.speeds.cpmPalette, row.storedPaddleCpm);
+    EXPECT_EQ(w.speeds.lento, row.storedSlow);
+    EXPECT_EQ(w.timing, row.timing);
+    EXPECT_EQ(w.window->sbCPM->value(), row.bar);
+    EXPECT_EQ(w.window->lcpm->text(), row.label);
+    EXPECT_FALSE(w.window->isVisible()) << "the window is not opened for it";
+    EXPECT_EQ(w.focusReturns, focusReturns);
+    const auto& t = row.timing;
+    EXPECT_EQ(w.saved(),
+              "; mine\n[Settings]\nTono=700\nSerial Port=3\nDot time=" + std::to_string(t.dotTime) +
+                  "\nDot time P=" + std::to_string(t.dotTimeP) + "\nDecode time=" +
+                  std::to_string(t.decodeTime) + "\nBlank time=" + std::to_string(t.blankTime) +
+                  "\nDecode time P=" + std::to_string(t.decodeTimeP) +
+                  "\nBlank time P=" + std::to_string(t.blankTimeP) + "\nPalette=0\nLento=" +
+                  (row.storedSlow ? "1" : "0") + "\nCPM=" + std::to_string(row.apply) +
+                  "\nCPM palette=" + std::to_string(row.storedPaddleCpm) + "\nmemoriaPunto=1\n");
+    EXPECT_TRUE(w.saveErrors.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Speeds, ApplyVerticaleTest,
+    ::testing::Values(
+        // 396 / 25 = 15: decode 15 + 7, blank 45; the paddles at 60 CPM: 6, 6, 30.
+        ApplyRow{
+            "never_opened_from_66", false, 66, 60, false, 25, {15, 22, 45, 6, 6, 30}, 25, "25 CPM"},
+        ApplyRow{
+            "opened_before_from_66", true, 66, 60, false, 25, {15, 22, 45, 6, 6, 30}, 25, "25 CPM"},
+        // Slow: decode three dots, blank six.
+        ApplyRow{"slow_key", false, 66, 40, true, 27, {14, 42, 84, 9, 9, 45}, 27, "27 CPM"},
+        ApplyRow{"top_of_the_bar", false, 40, 40, false, 120, {3, 4, 9, 9, 9, 45}, 120, "120 CPM"},
+        // A stored speed beyond the bar: the bar already stands at 120, yet the handler runs.
+        ApplyRow{
+            "stored_150_to_120", false, 150, 40, false, 120, {3, 4, 9, 9, 9, 45}, 120, "120 CPM"}),
+    rowName);
+
+TEST(ApplyVerticale, AFailedSaveIsToldAsTheClosesIs) {
+    Window w({3}, 3);
+    std::filesystem::create_directory(w.file);
+    w.window->applyVerticale(30);
+    EXPECT_EQ(w.speeds.cpm, 30);
+    ASSERT_EQ(w.saveErrors.size(), 1u);
+    EXPECT_EQ(w.saveErrors[0].code, persistence::SaveErrorCode::CannotReadCurrent);
+}
+
 struct SaveFailureRow {
     const char* name;
     // Puts something where the file should be; empty for a save that works.
