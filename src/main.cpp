@@ -99,6 +99,13 @@ dittix::display::MainWindowEnvironment makeEnvironment(const std::filesystem::pa
             *file << line.toStdString() << '\n' << std::flush;
         };
     }
+    // Test hook: the analysis window's figures, one line each time they change.
+    if (const char* log = std::getenv("DITTIX_ANALYSIS_LOG"); log != nullptr && *log != 0) {
+        auto file = std::make_shared<std::ofstream>(log, std::ios::app | std::ios::binary);
+        env.analysisFigures = [file](const QString& line) {
+            *file << line.toStdString() << '\n' << std::flush;
+        };
+    }
     return env;
 }
 

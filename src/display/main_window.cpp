@@ -64,6 +64,7 @@ TDittixForm::TDittixForm(MainWindowEnvironment environment, QWidget* parent)
 }
 
 TDittixForm::~TDittixForm() {
+    m_binding.setMeasurementSink(nullptr);  // the analysis window goes before the binding
     // A running exercise is ended and its thread joined before anything it uses goes away.
     if (m_playback) {
         m_playback->abortAndJoin();
@@ -146,6 +147,23 @@ void TDittixForm::FormCreate() {
                              }
                          }});
     m_livelli = std::make_unique<training::Tlivelli>(levels);
+    m_analisi = std::make_unique<analysis::Tanalisi>(
+        analysis::AnalysisEnvironment{m_fist,
+                                      m_settings.speeds,
+                                      m_timing,
+                                      m_modes,
+                                      m_settings.levels,
+                                      m_settings.training,
+                                      m_random,
+                                      m_env.settingsFile,
+                                      [this](int verticale) { m_setup->applyVerticale(verticale); },
+                                      [this] {
+                                          activateWindow();
+                                          setFocus();
+                                      },
+                                      m_env.analysisFigures,
+                                      {}});
+    m_binding.setMeasurementSink(&m_analisi->feed());
     m_keyPort.openKeyPort();    // a failure is reported by the setup window when next shown
     m_sidetone.openSidetone();  // a failure leaves keying silent, and is not shown
 
@@ -327,6 +345,8 @@ void TDittixForm::FormKeyPress(QChar key) {
         changeTableFontSize(1);
     } else if (c == u'-') {
         changeTableFontSize(-1);
+    } else if (c == u'a' || c == u'A') {
+        m_analisi->showAnalysis();
     } else if (c == u'e') {
         showTraining();
     } else if (c == u'p' || c == u'P') {

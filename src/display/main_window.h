@@ -20,11 +20,13 @@
 #include <memory>
 #include <optional>
 
+#include "analysis/analysis_window.h"
 #include "display/code_table_window.h"
 #include "display/sidetone.h"
 #include "display/tape_display.h"
 #include "display/tick_binding.h"
 #include "display/tone_switch.h"
+#include "fist/fist_statistics.h"
 #include "keying/decode_tick.h"
 #include "persistence/exercise_random.h"
 #include "persistence/settings.h"
@@ -72,6 +74,8 @@ struct MainWindowEnvironment {
     // and returns once it has been seen; `over` is the window it concerns. Empty: not shown.
     std::function<void(QWidget* over, const QString& sentence)> tellOperator;
     TickStats* tickStats = nullptr;
+    // Test hook: the analysis window's figures, one line after each refresh that changed them.
+    std::function<void(const QString&)> analysisFigures;
 };
 
 class TDittixForm : public QWidget {
@@ -107,6 +111,8 @@ class TDittixForm : public QWidget {
     training::Ttraining* trainingWindow() const { return m_training.get(); }
     training::Tlivelli* levelsWindow() const { return m_livelli.get(); }
     training::ProgressWindow* progressWindow() const { return m_progress.get(); }
+    analysis::Tanalisi* analysisWindow() const { return m_analisi.get(); }
+    const fist::FistStatistics& fistStatistics() const { return m_fist; }
     const training::TrainingAudio& trainingAudio() const { return m_trainingAudio; }
 
     // Composes the training characters' tones at a speed in characters per minute.
@@ -149,6 +155,8 @@ class TDittixForm : public QWidget {
     keying::TimingParameters m_timing;
     keying::KeyingModes m_modes;
     keying::DecoderState m_state;
+    // The keying's lengths since the start or AZZERA, fed by the tick through the analysis window.
+    fist::FistStatistics m_fist;
     int m_tableFontSize = 38;
     int m_outerWidth = 0;
     bool m_returnFocus = false;
@@ -168,6 +176,7 @@ class TDittixForm : public QWidget {
     std::unique_ptr<TtabellaCodice> m_tabellaCodice;
     std::unique_ptr<training::Tlivelli> m_livelli;
     std::unique_ptr<training::ProgressWindow> m_progress;
+    std::unique_ptr<analysis::Tanalisi> m_analisi;
     training::TrainingAudio m_trainingAudio;
     std::unique_ptr<training::TtxCW> m_playback;  // the exercise's thread; joined first
 
