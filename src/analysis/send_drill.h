@@ -35,7 +35,7 @@ std::size_t nonBlankCount(std::u16string_view text);
 // at least 1.
 std::int32_t drillMinutes(std::int64_t ticks);
 
-class SendDrill {
+class SendDrill final : public keying::MeasurementSink {
   public:
     // Starts a line: nothing keyed yet.
     void start(std::u16string target);
@@ -46,7 +46,7 @@ class SendDrill {
     // A decoded character is added (upper-cased; "ER" as kUnknownKeyed), a word gap adds one
     // blank between two characters; elements and gaps count as time keyed from the first element
     // on. Nothing is taken while the drill is not running or once the line is complete.
-    void measured(const keying::Measurement& m);
+    void measured(const keying::Measurement& m) override;
 
     // As many non-blank characters keyed as the target holds.
     bool lineComplete() const;
