@@ -265,6 +265,92 @@ TEST(MainWindow, KeyboardKeysDecodeThroughTheTick) {
     EXPECT_EQ(w.decoded, "a ");
 }
 
+// Keys "a" `count` times on the left Ctrl key: dots and element gaps of `dot` ticks, dashes and
+// character gaps of three.
+void keyAs(Window& w, int count, int dot) {
+    const auto hold = [&w](bool down, int ticks) {
+        for (int i = 0; i < ticks; ++i) {
+            down ? w.keyboard->press(keying::KeyboardKey::LeftControl)
+                 : w.keyboard->release(keying::KeyboardKey::LeftControl);
+            w.form->decodificaTimer();
+        }
+    };
+    for (int i = 0; i < count; ++i) {
+        hold(true, dot);
+        hold(false, dot);
+        hold(true, 3 * dot);
+        hold(false, 3 * dot);
+    }
+    hold(false, 100);
+}
+
+struct AnalysisKeyRow {
+    const char* name;
+    const char* keys;
+    bool opens;
+};
+
+class AnalysisCommandTest : public ::testing::TestWithParam<AnalysisKeyRow> {};
+
+TEST_P(AnalysisCommandTest, OpensTheAnalysisWindow) {
+    Window w;
+    w.type(GetParam().keys);
+    EXPECT_EQ(w.form->analysisWindow()->isVisible(), GetParam().opens);
+    EXPECT_EQ(w.form->analysisWindow()->windowTitle(), "ANALISI MANIPOLAZIONE");
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, AnalysisCommandTest,
+                         ::testing::Values(AnalysisKeyRow{"lower_case", "a", true},
+                                           AnalysisKeyRow{"upper_case", "A", true},
+                                           AnalysisKeyRow{"neighbour_key", "b", false}),
+                         rowName);
+
+TEST(MainWindow, TheTickFeedsTheFistStatisticsWithTheWindowClosed) {
+    Window w;
+    keyAs(w, 1, 4);  // loaded times 10 / 15 / 40
+    EXPECT_EQ(w.decoded, "a ");
+    EXPECT_FALSE(w.form->analysisWindow()->isVisible());
+    const fist::FistSnapshot s = w.form->fistStatistics().snapshot(396);
+    EXPECT_EQ(s.keyDown.dots[4], 1u);
+    EXPECT_EQ(s.keyDown.dashes[12], 1u);
+    EXPECT_EQ(s.characters, 1u);
+}
+
+TEST(MainWindow, ApplicaMovesTheSetupWindowsBarAndSavesItsKeys) {
+    Window w("[Settings]\nCPM=40\n");
+    w.form->show();
+    // A fast fist (40 ms dots, 120 ms pauses between characters) against the loaded 150 ms
+    // decode pause: the twelve elements run into one character, decoded as it wraps.
+    keyAs(w, 6, 4);
+    EXPECT_EQ(w.decoded, "t ");
+    w.type("a");
+    analysis::Tanalisi& window = *w.form->analysisWindow();
+    ASSERT_TRUE(window.btApplica->isVisible());
+    QTest::mouseClick(window.btApplica, Qt::LeftButton);
+    // 396 / 57 = 6 ticks, 1.5 dots: decode after 9, word space after 18.
+    EXPECT_EQ(w.form->setupWindow()->sbCPM->value(), 57);
+    EXPECT_EQ(w.form->setupWindow()->lcpm->text(), "57 CPM");
+    EXPECT_NE(w.saved().find("Dot time=6\nDot time P=9\nDecode time=9\nBlank time=18\n"),
+              std::string::npos)
+        << w.saved();
+    EXPECT_NE(w.saved().find("CPM=57\n"), std::string::npos) << w.saved();
+    EXPECT_TRUE(w.told.empty());
+    w.decoded.clear();
+    keyAs(w, 2, 4);
+    EXPECT_EQ(w.decoded, "aa ");
+}
+
+TEST(MainWindow, AFailedApplicaSaveIsToldOverTheSetupWindow) {
+    Window w;
+    std::filesystem::create_directory(w.file);
+    keyAs(w, 6, 4);
+    w.type("a");
+    QTest::mouseClick(w.form->analysisWindow()->btApplica, Qt::LeftButton);
+    ASSERT_EQ(w.told.size(), 1u);
+    EXPECT_EQ(w.told[0].first, w.form->setupWindow());
+    EXPECT_EQ(w.told[0].second.rfind("Impossibile salvare le impostazioni in ", 0), 0u);
+}
+
 TEST(MainWindow, DigitKeysChangeTheToneAndTheKeypadDoesNot) {
     Window w("[Settings]\nTono=800\n");
     w.form->show();
