@@ -59,6 +59,8 @@ QString ms(double ticks) {
 QLabel* label(QWidget* parent, const QString& text = {}) {
     auto* l = new QLabel(text, parent);
     l->setTextFormat(Qt::PlainText);
+    // Room above and below the text, so that accents and descenders are never cut off.
+    l->setContentsMargins(0, 2, 0, 2);
     return l;
 }
 

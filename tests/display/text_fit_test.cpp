@@ -42,6 +42,7 @@ struct Program : Held {
         env.settingsFile = file;
         env.screenSize = [] { return QSize(1920, 1080); };
         auto k = std::make_unique<platform::EventKeyboard>();
+        keyboard = k.get();
         env.eventKeyboard = k.get();
         env.keyboard = std::move(k);
         env.rowVisible = [](int) { return true; };
@@ -50,6 +51,7 @@ struct Program : Held {
     QWidget& window() override { return *form; }
     persistence::test::TempDir dir;
     std::filesystem::path file;
+    platform::EventKeyboard* keyboard = nullptr;
     std::unique_ptr<TDittixForm> form;
 };
 
@@ -131,6 +133,57 @@ struct Levels : Held {
     QWidget& window() override { return *list; }
     persistence::TrainingLevels levels;
     std::unique_ptr<training::Tlivelli> list;
+};
+
+// The analysis window, keyed through the main window's own tick so that its figures, charts
+// and drill show real texts.
+struct Analysis : Program {
+    enum class Fill { Nothing, SlowFist, Paddles, DrillFinished, DrillFailedSave };
+
+    explicit Analysis(Fill fill)
+        : Program(fill == Fill::Paddles ? "[Settings]\nPalette=1\n"
+                                        : "[Settings]\nCPM=66\nDot time=6\nDecode time=9\n"
+                                          "Blank time=18\n") {
+        form->show();
+        analysis::Tanalisi& a = *form->analysisWindow();
+        if (fill == Fill::DrillFailedSave) {
+            std::filesystem::create_directory(persistence::historyFileFor(file));
+        }
+        if (fill == Fill::DrillFinished || fill == Fill::DrillFailedSave) {
+            a.cbTesto->setCurrentIndex(a.cbTesto->count() - 1);
+            a.edTesto->setText(QStringLiteral("tttt tttt"));
+            a.btVia->click();
+        }
+        // Straight key: dots of 10 ticks and dashes of 30, all dashes to a decoder at 66 CPM.
+        // Paddles: taps of the dot and the dash paddle, the keyer's idle between characters.
+        for (int element = 0; fill != Fill::Nothing && element < 24; ++element) {
+            const bool dash = element % 3 == 2;
+            if (fill == Fill::Paddles) {
+                hold(dash ? keying::KeyboardKey::LeftControl : keying::KeyboardKey::RightControl,
+                     1);
+                hold(std::nullopt, dash ? 60 : 40);
+            } else {
+                hold(keying::KeyboardKey::RightControl, dash ? 30 : 10);
+                hold(std::nullopt, dash ? 30 : 10);
+            }
+        }
+        hold(std::nullopt, 100);
+        form->analysisWindow()->showAnalysis();
+        form->analysisWindow()->refresh();
+    }
+    // A key held (or none) for some ticks.
+    void hold(std::optional<keying::KeyboardKey> key, int ticks) {
+        for (int i = 0; i < ticks; ++i) {
+            if (key) {
+                keyboard->press(*key);
+            } else {
+                keyboard->release(keying::KeyboardKey::RightControl);
+                keyboard->release(keying::KeyboardKey::LeftControl);
+            }
+            form->decodificaTimer();
+        }
+    }
+    QWidget& window() override { return *form->analysisWindow(); }
 };
 
 struct WindowRow {
@@ -327,6 +380,19 @@ INSTANTIATE_TEST_SUITE_P(
                   kTrainingTexts + kStripTexts + 100},
         WindowRow{"progress_empty", [] { return std::make_unique<Progress>(0); }, 1},
         WindowRow{"progress_forty_levels", [] { return std::make_unique<Progress>(400); }, 1},
+        // The figures' labels (7 captions and values, the ideals, the spreads once measured),
+        // the verdict, the suggestion, the buttons, the drill's caption, its list of the 40
+        // levels of the built-in course and a typed text, and the summary.
+        WindowRow{"analysis_nothing_keyed",
+                  [] { return std::make_unique<Analysis>(Analysis::Fill::Nothing); }, 66},
+        WindowRow{"analysis_slow_fist_with_a_suggestion",
+                  [] { return std::make_unique<Analysis>(Analysis::Fill::SlowFist); }, 71},
+        WindowRow{"analysis_paddles",
+                  [] { return std::make_unique<Analysis>(Analysis::Fill::Paddles); }, 60},
+        WindowRow{"analysis_drill_finished",
+                  [] { return std::make_unique<Analysis>(Analysis::Fill::DrillFinished); }, 71},
+        WindowRow{"analysis_drill_history_not_saved",
+                  [] { return std::make_unique<Analysis>(Analysis::Fill::DrillFailedSave); }, 71},
         WindowRow{"levels_six", [] { return std::make_unique<Levels>(levelSettings(6, 47)); }, 6},
         WindowRow{"levels_forty_the_last_one_long",
                   [] { return std::make_unique<Levels>(levelSettings(40, 120)); }, 40}),
