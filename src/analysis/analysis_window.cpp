@@ -569,7 +569,8 @@ void Tanalisi::logFigures(const fist::FistSnapshot& s, bool paddles) {
         return w->isHidden() ? QStringLiteral("-")
                              : QStringLiteral("%1,%2").arg(centre.x()).arg(centre.y());
     };
-    line += QStringLiteral(" applica=%1 via=%2").arg(at(btApplica), at(btVia));
+    line +=
+        QStringLiteral(" applica=%1 azzera=%2 via=%3").arg(at(btApplica), at(btAzzera), at(btVia));
     // The drill: its target and what was keyed (blanks as '_'), and the summary at the end.
     const auto field = [](std::u16string_view text) {
         QString shown = toQString(text);

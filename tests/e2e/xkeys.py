@@ -247,19 +247,32 @@ class Display:
         _x11.XSync(self.d, 0)
         return w
 
-    def key_text(self, text, keysym, dot_seconds, char_gap=None, word_gap=None):
+    def key_text(self, text, keysym, dot_seconds, char_gap=None, word_gap=None, record=None):
         """Keys `text` as a straight key: dashes of three dots, element gaps of one dot, and the
-        given gaps between characters and words (by default three and seven dots)."""
+        given gaps between characters and words (by default three and seven dots). With a
+        `record` list, each press and release is appended to it as (monotonic time, seconds it
+        was meant to last): what the keying really was, to tell a keying a busy machine
+        disturbed from one the program decoded wrong."""
         char_gap = 3 * dot_seconds if char_gap is None else char_gap
         word_gap = 7 * dot_seconds if word_gap is None else word_gap
-        for word in text.split():
-            for ch in word:
-                for i, element in enumerate(MORSE[ch]):
+
+        def key(down, meant):
+            self.key(keysym, down)
+            if record is not None:
+                record.append((time.monotonic(), meant))
+
+        for w, word in enumerate(text.split()):
+            for c, ch in enumerate(word):
+                code = MORSE[ch]
+                for i, element in enumerate(code):
                     if i > 0:
                         time.sleep(dot_seconds)
-                    self.key(keysym, True)
-                    time.sleep(dot_seconds if element == "." else 3 * dot_seconds)
-                    self.key(keysym, False)
+                    tone = dot_seconds if element == "." else 3 * dot_seconds
+                    key(True, tone)
+                    time.sleep(tone)
+                    last_in_word = c == len(word) - 1
+                    key(False, dot_seconds if i < len(code) - 1
+                        else word_gap if last_in_word else char_gap)
                 time.sleep(char_gap)
             time.sleep(max(0.0, word_gap - char_gap))
 
