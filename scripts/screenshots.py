@@ -1,8 +1,11 @@
 """Takes the README's screenshots from the real program under an X server: the main window with
 keyed text beside the code table, the setup window, the training window while it plays, the
-levels window, a scored copy and the progress window over a month of made-up history. Each window is captured on its own (xwd -id) and converted to PNG (ImageMagick).
+levels window, a scored copy, the progress window over a month of made-up history, and the
+analysis window after a keying much slower than the setting. Each window is captured on its own
+(xwd -id) and converted to PNG (ImageMagick).
 
-Usage: python3 scripts/screenshots.py BUILD/src/dittix OUTPUT_FOLDER (scripts/screenshots.sh)"""
+Usage: python3 scripts/screenshots.py BUILD/src/dittix OUTPUT_FOLDER [analysis]
+(scripts/screenshots.sh); with "analysis", only the analysis window is taken."""
 import csv
 import datetime
 import os
@@ -68,9 +71,39 @@ def capture(x, window, path, crop=None, resize=None):
     print("wrote", path)
 
 
+# The straight key set to 66 CPM (a 60 ms dot/dash threshold) for a hand keying at 12 WPM.
+ANALYSIS_SETTINGS = ("[Settings]\nSerial Port=17\nCPM=66\nDot time=6\nDecode time=9\n"
+                     "Blank time=18\n")
+
+
+def analysis_window(binary, out):
+    """The analysis window after "paris de iz2abc k" keyed at a 100 ms dot, with character gaps a
+    little long, as a slow hand keys: the decoder read garbage."""
+    program = xkeys.Program(binary, ANALYSIS_SETTINGS)
+    try:
+        x = program.display
+        x.focus(x.other_window())
+        x.key_text("paris de iz2abc k", xkeys.XK_Control_R, 0.1, char_gap=0.34, word_gap=0.75)
+        time.sleep(0.5)
+        x.focus(program.main_window)
+        x.tap(ord("a"))
+        analysis = x.find_window("ANALISI MANIPOLAZIONE", timeout=10, shown=True)
+        time.sleep(1.0)
+        capture(x, analysis, os.path.join(out, "analysis-window.png"))
+        x.focus(analysis)
+        x.tap(xkeys.XK_Escape)
+        time.sleep(0.3)
+        program.end_with_escape()
+    finally:
+        program.close()
+
+
 def main():
     binary, out = sys.argv[1], sys.argv[2]
     os.makedirs(out, exist_ok=True)
+    if sys.argv[3:] == ["analysis"]:
+        analysis_window(binary, out)
+        return
     program = xkeys.Program(binary, SETTINGS, training_log=True)
     try:
         x = program.display
@@ -143,6 +176,7 @@ def main():
         program.end_with_escape()
     finally:
         program.close()
+    analysis_window(binary, out)
 
 
 if __name__ == "__main__":
