@@ -356,6 +356,58 @@ TEST(Azzera, EmptiesTheStatisticsAndTheWindow) {
     EXPECT_FALSE(w.window->btApplica->isVisible());
 }
 
+// The figures line names where each button is, in the window's own coordinates, so that a driving
+// script can click it; "-" while the button is hidden.
+struct ButtonPlaceRow {
+    const char* name;
+    std::string_view text;  // keyed in the slow hand at 66 CPM
+    bool applica;
+};
+
+class ButtonPlaceTest : public ::testing::TestWithParam<ButtonPlaceRow> {};
+
+QString fieldOf(const QString& line, const QString& name) {
+    for (const QString& part : line.section(QStringLiteral(" summary="), 0, 0).split(u' ')) {
+        if (part.startsWith(name + u'=')) {
+            return part.mid(name.size() + 1);
+        }
+    }
+    return QStringLiteral("missing");
+}
+
+TEST_P(ButtonPlaceTest, ClickedWhereTheFiguresLineSays) {
+    const ButtonPlaceRow& row = GetParam();
+    Window w(66, kAt66);
+    w.window->showAnalysis();
+    w.key(row.text, kSlow);
+    w.window->refresh();
+    ASSERT_FALSE(w.lines.empty());
+    const QString line = w.lines.back();
+    const auto pointOf = [&](const char* name) {
+        const QStringList xy = fieldOf(line, QString::fromUtf8(name)).split(u',');
+        return xy.size() == 2 ? QPoint(xy[0].toInt(), xy[1].toInt()) : QPoint(-1, -1);
+    };
+    EXPECT_EQ(w.window->childAt(pointOf("azzera")), w.window->btAzzera) << line.toStdString();
+    EXPECT_EQ(w.window->childAt(pointOf("via")), w.window->btVia) << line.toStdString();
+    if (!row.applica) {
+        EXPECT_EQ(fieldOf(line, QStringLiteral("applica")), "-");
+        return;
+    }
+    ASSERT_EQ(w.window->childAt(pointOf("applica")), w.window->btApplica) << line.toStdString();
+    // A click there applies the suggestion, and the next line says APPLICA is gone.
+    QWidget* hit = w.window->childAt(pointOf("applica"));
+    QTest::mouseClick(hit, Qt::LeftButton, {}, hit->mapFrom(w.window.get(), pointOf("applica")));
+    EXPECT_EQ(w.speeds.cpm, 25);
+    EXPECT_EQ(fieldOf(w.lines.back(), QStringLiteral("applica")), "-");
+    EXPECT_EQ(fieldOf(w.lines.back(), QStringLiteral("verticale")), "25");
+}
+
+INSTANTIATE_TEST_SUITE_P(Keyed, ButtonPlaceTest,
+                         ::testing::Values(ButtonPlaceRow{"nothing", "", false},
+                                           ButtonPlaceRow{"too_few_elements", "e", false},
+                                           ButtonPlaceRow{"a_suggestion", "paris paris", true}),
+                         rowName);
+
 TEST(RefreshTimer, RunsOnlyWhileShown) {
     Window w(66, kAt66);
     EXPECT_FALSE(w.window->refreshTimer.isActive());
