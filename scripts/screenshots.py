@@ -78,8 +78,16 @@ ANALYSIS_SETTINGS = ("[Settings]\nSerial Port=17\nCPM=66\nDot time=6\nDecode tim
 
 def analysis_window(binary, out):
     """The analysis window after "paris de iz2abc k" keyed at a 100 ms dot, with character gaps a
-    little long, as a slow hand keys: the decoder read garbage."""
-    program = xkeys.Program(binary, ANALYSIS_SETTINGS)
+    little long, as a slow hand keys: the decoder read garbage. Then a drill line is started and
+    its first group keyed in the same hand, which the drill marks wrong."""
+    program = xkeys.Program(binary, ANALYSIS_SETTINGS, env={"DITTIX_ANALYSIS_LOG": "analysis.log"})
+    log = os.path.join(program.folder, "analysis.log")
+
+    def last_line():
+        with open(log, encoding="utf-8") as f:
+            head = f.read().splitlines()[-1].partition(" summary=")[0]
+        return dict(field.split("=", 1) for field in head.split())
+
     try:
         x = program.display
         x.focus(x.other_window())
@@ -88,6 +96,12 @@ def analysis_window(binary, out):
         x.focus(program.main_window)
         x.tap(ord("a"))
         analysis = x.find_window("ANALISI MANIPOLAZIONE", timeout=10, shown=True)
+        time.sleep(1.0)
+        x.click(analysis, *(int(v) for v in last_line()["via"].split(",")))
+        time.sleep(0.5)
+        first_group = last_line()["target"].split("_")[0].lower()
+        x.focus(x.other_window())
+        x.key_text(first_group, xkeys.XK_Control_R, 0.1, char_gap=0.34, word_gap=0.75)
         time.sleep(1.0)
         capture(x, analysis, os.path.join(out, "analysis-window.png"))
         x.focus(analysis)
