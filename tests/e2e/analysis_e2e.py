@@ -61,7 +61,7 @@ def late_ticks(program):
     late tick ran, milliseconds late)."""
     try:
         with open(os.path.join(program.folder, "ticks.log")) as f:
-            return [(float(t), float(ms)) for kind, t, ms in
+            return [(float(t), float(ms)) for _, t, ms in
                     (line.split()[:3] for line in f if line.startswith("late "))]
     except FileNotFoundError:
         return []
@@ -102,8 +102,8 @@ def attempts(program, what, attempt_once):
             return []
         if worst <= DISTURBED_MS:
             return failures
-        print(f"{what}, attempt {attempt + 1}: disturbed ({worst:.0f} ms off), tried again: "
-              f"{failures}")
+        print(f"{what}, attempt {attempt + 1}: disturbed ({worst:.0f} ms off), so these do not "
+              f"count: {failures}")
     raise Skipped(f"{what}: every keying disturbed by a busy machine, not checked")
 
 
