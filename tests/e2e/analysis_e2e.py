@@ -1,10 +1,11 @@
 """End to end: a new operator who keys much slower than the setting. The real dittix binary, with
 the straight key set to 80 CPM (a 40 ms dot/dash threshold, characters ended after 60 ms), is
-keyed with XTest at a 100 ms dot: every element comes out as a "t". 'a' opens the analysis window, whose figures are read back from
-its test hook (DITTIX_ANALYSIS_LOG: one line of figures each time they change): the measured dot,
-the speed, the proportions and a suggested "Verticale" of 25 … 28. APPLICA is clicked where the
-hook says it is: the setting changes and is saved, and the same keying then decodes right. Last,
-a sending drill of level 1 (E and T) is keyed and scored, and its row lands in the history.
+keyed with XTest at a 100 ms dot: every element comes out as a "t". 'a' opens the analysis
+window, whose figures are read back from its test hook (DITTIX_ANALYSIS_LOG: one line of figures
+each time they change): the measured dot, the speed, the proportions and a suggested
+"Verticale" of 25 … 28. APPLICA is clicked where the hook says it is: the setting changes and is
+saved, and the same keying then decodes right. Last, a sending drill of level 1 (E and T) is
+keyed and scored, and its row lands in the history.
 
 Each keying is checked against what really happened: the times this script pressed and released
 the key, and the ticks the program ran late (its tick log). A keying whose check failed is tried
