@@ -1,0 +1,275 @@
+// How long each operator command holds the interface thread, on which the 10 ms decode tick
+// runs: the main window's commands and the setup window's controls, on the real windows with
+// serial ports in memory (or the system's, in a private /dev) and silent audio (or SDL's).
+// For each command: its handler, and the longest single event the interface thread handled in
+// the 300 ms after it (repaints, a window shown, a scan's result), the decode ticks included.
+// Usage: command_bench [repetitions] [--system-ports] [--sdl-audio] [--only=PREFIX]
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "display/main_window.h"
+#include "keying/morse_table.h"
+#include "percentile.h"
+#include "persistence/temp_dir.h"
+#include "platform/memory_bounds.h"
+#include "setup/fake_serial_ports.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace dittix;
+
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// Times every event the event loop delivers from outside (not the events sent from inside
+// another event's handling, which count in that one's time).
+class MeasuringApplication : public QApplication {
+  public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override {
+        if (m_depth > 0 || !m_recording) {
+            ++m_depth;
+            const bool handled = QApplication::notify(receiver, event);
+            --m_depth;
+            return handled;
+        }
+        ++m_depth;
+        const auto start = Clock::now();
+        const QEvent::Type type = event->type();
+        const char* name = receiver->metaObject()->className();
+        const bool handled = QApplication::notify(receiver, event);
+        const double ms = msSince(start);
+        --m_depth;
+        if (ms > m_longest) {
+            m_longest = ms;
+            m_longestWhat = std::string(name) + " event " + std::to_string(static_cast<int>(type));
+        }
+        return handled;
+    }
+
+    // Runs the event loop for `ms` milliseconds and returns the longest event delivered.
+    double settle(int ms) {
+        m_longest = 0.0;
+        m_longestWhat.clear();
+        m_recording = true;
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+        m_recording = false;
+        return m_longest;
+    }
+    const std::string& longestWhat() const { return m_longestWhat; }
+
+  private:
+    int m_depth = 0;
+    bool m_recording = false;
+    double m_longest = 0.0;
+    std::string m_longestWhat;
+};
+
+struct Figures {
+    std::string name;
+    std::vector<double> handler;
+    std::vector<double> after;
+    std::string worstAfter;
+    double worstAfterMs = 0.0;
+
+    void print() {
+        std::sort(handler.begin(), handler.end());
+        std::sort(after.begin(), after.end());
+        std::printf(
+            "%-28s handler median %7.3f  worst %7.3f | next 300 ms: longest event median "
+            "%7.3f  worst %7.3f ms  (%s)\n",
+            name.c_str(), bench::percentile(handler, 0.5), handler.back(),
+            bench::percentile(after, 0.5), after.back(), worstAfter.c_str());
+        std::fflush(stdout);
+    }
+};
+
+void sendKey(QWidget& to, int key, const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(&to, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QApplication::sendEvent(&to, &release);
+}
+
+// Keys random characters on the keyboard's Right Ctrl through the decode tick itself (without
+// waiting for the timer), so that the tape fills as it does in use.
+void keyCharacters(display::TDittixForm& form, platform::EventKeyboard& keyboard, int count,
+                   std::mt19937& random) {
+    const auto ticks = [&](bool down, int n) {
+        for (int i = 0; i < n; ++i) {
+            down ? keyboard.press(keying::KeyboardKey::RightControl)
+                 : keyboard.release(keying::KeyboardKey::RightControl);
+            form.decodificaTimer();
+        }
+    };
+    // Letters and digits.
+    std::uniform_int_distribution<std::size_t> pick(0, 35);
+    for (int c = 0; c < count; ++c) {
+        for (const char16_t element : keying::MorseTable[pick(random)].code) {
+            ticks(true, element == u'p' ? 3 : 9);
+            ticks(false, 3);
+        }
+        ticks(false, c % 5 == 4 ? 15 : 6);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    platform::keepLargeBlocksMapped();
+    MeasuringApplication app(argc, argv);
+    // The offscreen platform says on every raise that it cannot raise a window.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    int repetitions = 20;
+    bool systemPorts = false;
+    bool sdlAudio = false;
+    std::string only;  // runs only the commands whose name begins with it
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--system-ports") {
+            systemPorts = true;
+        } else if (arg == "--sdl-audio") {
+            sdlAudio = true;
+        } else if (arg.rfind("--only=", 0) == 0) {
+            only = arg.substr(7);
+        } else {
+            repetitions = std::max(1, std::atoi(argv[i]));
+        }
+    }
+
+    persistence::test::TempDir dir;
+    const std::filesystem::path file = dir.file("settings.ini");
+    persistence::test::writeBytes(file,
+                                  "[Settings]\nSerial Port=5\nDot time=3\nDecode time=4\n"
+                                  "Blank time=9\nlivello1=ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789\n");
+    display::MainWindowEnvironment env;
+    env.settingsFile = file;
+    env.screenSize = [] { return QSize(1920, 1080); };
+    auto keyboardOwner = std::make_unique<platform::EventKeyboard>();
+    platform::EventKeyboard& keyboard = *keyboardOwner;
+    env.keyboard = std::move(keyboardOwner);
+    env.eventKeyboard = &keyboard;
+    env.rowVisible = [](int) { return true; };
+    if (systemPorts) {
+        env.serialPorts = platform::makeSystemSerialPorts();
+    } else {
+        auto fake = std::make_unique<setup::test::FakeSerialPorts>();
+        fake->existing = {1, 3, 17};
+        env.serialPorts = std::move(fake);
+    }
+    if (sdlAudio) {
+        env.sidetoneOutput = platform::makeSdlLoopingOutput();
+        env.trainingOutput = platform::makeSdlSingleShotOutput();
+    }
+    std::printf("command_bench: %d repetitions, %s serial ports, %s audio, platform %s\n",
+                repetitions, systemPorts ? "system" : "in-memory", sdlAudio ? "SDL" : "silent",
+                qPrintable(QGuiApplication::platformName()));
+
+    display::TDittixForm form(std::move(env));
+    form.show();
+    app.settle(1000);
+    std::mt19937 random(7);
+    keyCharacters(form, keyboard, 600, random);
+    app.settle(300);
+
+    setup::Tsetup& setupWindow = *form.setupWindow();
+    training::Ttraining& trainingWindow = *form.trainingWindow();
+
+    const auto run = [&](const std::string& name, const std::function<void(int)>& prepare,
+                         const std::function<void(int)>& command) {
+        if (name.rfind(only, 0) != 0) {
+            return;
+        }
+        Figures figures{name, {}, {}, {}, 0.0};
+        for (int r = 0; r < repetitions; ++r) {
+            prepare(r);
+            app.settle(100);
+            const auto start = Clock::now();
+            command(r);
+            figures.handler.push_back(msSince(start));
+            const double after = app.settle(300);
+            figures.after.push_back(after);
+            if (after >= figures.worstAfterMs) {
+                figures.worstAfterMs = after;
+                figures.worstAfter = app.longestWhat();
+            }
+        }
+        figures.print();
+    };
+    const auto nothing = [](int) {};
+    const auto mainKey = [&](char c) {
+        return [&form, c](int) { sendKey(form, c, QString(QChar(c))); };
+    };
+    const auto closeSetup = [&](int) {
+        if (setupWindow.isVisible()) {
+            setupWindow.close();
+        }
+    };
+    const auto closeTraining = [&](int) {
+        if (trainingWindow.isVisible()) {
+            trainingWindow.close();
+        }
+    };
+
+    std::printf("--- main window commands\n");
+    run("1 (trace scroll)", nothing, mainKey('1'));
+    run("2 (text scroll)", nothing, mainKey('2'));
+    run(
+        "c (clear, full tape)", [&](int) { keyCharacters(form, keyboard, 300, random); },
+        mainKey('c'));
+    run("s (setup window, scan)", closeSetup, mainKey('s'));
+    run("s again (window shown)", nothing, mainKey('s'));
+    closeSetup(0);
+    run("e (training window)", closeTraining, mainKey('e'));
+    closeTraining(0);
+    run("p (paddle mode)", nothing, mainKey('p'));
+    run("r (reverse paddles)", nothing, mainKey('r'));
+    run("+ (code table font)", nothing, mainKey('+'));
+    run("- (code table font)", nothing, mainKey('-'));
+    run("9 (tone down)", nothing, mainKey('9'));
+    run("0 (tone up)", nothing, mainKey('0'));
+
+    std::printf("--- setup window controls\n");
+    sendKey(form, 's', QStringLiteral("s"));
+    app.settle(300);
+    run("speed bar", nothing,
+        [&](int r) { sendKey(*setupWindow.sbCPM, r % 2 == 0 ? Qt::Key_Right : Qt::Key_Left, {}); });
+    run("paddle speed bar", nothing, [&](int r) {
+        sendKey(*setupWindow.sbCPMpalette, r % 2 == 0 ? Qt::Key_Right : Qt::Key_Left, {});
+    });
+    run("Verticale Lento box", nothing, [&](int) { setupWindow.cbLento->click(); });
+    run("Palette box", nothing, [&](int) { setupWindow.cbPalette->click(); });
+    run("Memoria Punto box", nothing, [&](int) { setupWindow.cbMemoriaPunto->click(); });
+    run("port list pick", nothing, [&](int r) { setupWindow.serialeChange(r % 2 == 0 ? 1 : 4); });
+    run("row chosen", nothing, [&](int r) { setupWindow.rbCom[r % 2 == 0 ? 1 : 0]->click(); });
+    run("line monitor (timer)", nothing, [&](int) { setupWindow.Timer1Timer(); });
+    run(
+        "Esc (close and save)",
+        [&](int) {
+            if (!setupWindow.isVisible()) {
+                sendKey(form, 's', QStringLiteral("s"));
+                app.settle(300);
+            }
+        },
+        [&](int) { sendKey(setupWindow, Qt::Key_Escape, {}); });
+    return 0;
+}
