@@ -15,18 +15,6 @@
 namespace dittix::platform {
 namespace {
 
-// Linux device families in port-number order: COM1-16, COM17-32, COM33-64.
-struct DeviceFamily {
-    int firstPort;
-    int lastPort;
-    const char* prefix;
-};
-constexpr std::array<DeviceFamily, 3> kLinuxFamilies{{
-    {1, 16, "/dev/ttyUSB"},
-    {17, 32, "/dev/ttyACM"},
-    {33, 64, "/dev/ttyS"},
-}};
-
 // The lines the key is read on, with their bits in the modem status word.
 constexpr std::array<std::pair<QSerialPort::PinoutSignal, std::uint32_t>, 4> kStatusBits{{
     {QSerialPort::ClearToSendSignal, 0x10},
@@ -117,28 +105,17 @@ class QtSerialPorts final : public SerialPorts {
             return {nullptr,
                     {SerialErrorCode::NoDevice, "COM" + std::to_string(number) + ": no device"}};
         }
-        return openSerialDevicePath(path);
+        return openToolkitSerialDevicePath(path);
     }
 
     std::string devicePath(int number) const override { return devicePathForPort(number); }
+    // A port is an object of the thread that opened it, watched by that thread's event loop.
+    bool opensOnAnyThread() const override { return false; }
 };
 
 }  // namespace
 
-std::string devicePathForPort(int number) {
-#ifdef _WIN32
-    return number >= 1 ? "\\\\.\\COM" + std::to_string(number) : std::string();
-#else
-    for (const DeviceFamily& family : kLinuxFamilies) {
-        if (number >= family.firstPort && number <= family.lastPort) {
-            return family.prefix + std::to_string(number - family.firstPort);
-        }
-    }
-    return {};
-#endif
-}
-
-SerialOpenResult openSerialDevicePath(const std::string& path) {
+SerialOpenResult openToolkitSerialDevicePath(const std::string& path) {
     auto port = std::make_unique<QSerialPort>();
     // A full path is used as it is (no "/dev/" or "\\.\" is added to it).
     port->setPortName(QString::fromStdString(path));
@@ -157,7 +134,7 @@ SerialOpenResult openSerialDevicePath(const std::string& path) {
     return {std::make_shared<QtSerialHandle>(std::move(port)), {}};
 }
 
-std::unique_ptr<SerialPorts> makeSystemSerialPorts() {
+std::unique_ptr<SerialPorts> makeToolkitSerialPorts() {
     return std::make_unique<QtSerialPorts>();
 }
 

@@ -43,10 +43,14 @@ class SerialPorts {
   public:
     virtual ~SerialPorts() = default;
     // Opens port `number` exclusively (a port already open here or in another program fails)
-    // and raises DTR, keeping the rest of the port's configuration.
+    // and raises DTR, keeping the rest of the port's configuration. Called by one thread at a
+    // time.
     virtual SerialOpenResult open(int number) = 0;
     // The device behind a port number, shown to the operator as a tooltip.
     virtual std::string devicePath(int number) const = 0;
+    // Whether open() may run on a thread other than the interface thread, which then reads and
+    // closes the handles it gave.
+    virtual bool opensOnAnyThread() const = 0;
 
   protected:
     SerialPorts() = default;
@@ -56,11 +60,16 @@ class SerialPorts {
 // COM65 and above no device (empty). Windows: \\.\COMn.
 std::string devicePathForPort(int number);
 
-// The real ports, through the toolkit's serial port support.
+// The real ports. On Linux (and other POSIX systems) through the terminal interface, with the
+// same lock files as the toolkit's serial support, so that they open on any thread; on Windows
+// through the toolkit's serial support, on the interface thread only.
 std::unique_ptr<SerialPorts> makeSystemSerialPorts();
+// The real ports through the toolkit's serial support (what Windows uses), on every system.
+std::unique_ptr<SerialPorts> makeToolkitSerialPorts();
 
 // Opens one device by its path the way SerialPorts::open does for a port number. For tests and
 // benchmarks that bring their own pseudo-terminal.
 SerialOpenResult openSerialDevicePath(const std::string& path);
+SerialOpenResult openToolkitSerialDevicePath(const std::string& path);
 
 }  // namespace dittix::platform

@@ -84,6 +84,7 @@ class NoSerialPorts : public platform::SerialPorts {
   public:
     platform::SerialOpenResult open(int number) override;
     std::string devicePath(int) const override { return {}; }
+    bool opensOnAnyThread() const override { return true; }
 };
 
 }  // namespace dittix::setup

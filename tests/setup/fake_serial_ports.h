@@ -36,6 +36,7 @@ class FakeSerialPorts : public platform::SerialPorts {
     std::string devicePath(int number) const override {
         return "/dev/fake" + std::to_string(number);
     }
+    bool opensOnAnyThread() const override { return true; }
 
   private:
     class Handle : public platform::SerialHandle {
