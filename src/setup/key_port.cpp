@@ -63,34 +63,65 @@ void KeyPort::rbComClick(int row) {
 }
 
 KeyPort::ScanOutcome KeyPort::scan() {
-    closeKeyPort();
+    const std::atomic<bool> never{false};
+    return applyScan(probePorts(m_ports, beginScan(), never));
+}
+
+Handles KeyPort::beginScan() {
+    // The key port's own port first, then the found ports; a port shared by the two is given
+    // once, and a port already closed not at all.
+    Handles closing;
+    if (isOpen()) {
+        closing.push_back(m_handle);
+    }
     for (int i = 0; i < m_found.count; ++i) {
-        FoundPort& slot = m_found.entries[static_cast<std::size_t>(i)];
-        if (slot.isOpen()) {
-            slot.handle->close();
+        const FoundPort& slot = m_found.entries[static_cast<std::size_t>(i)];
+        if (slot.isOpen() && slot.handle != m_handle) {
+            closing.push_back(slot.handle);
         }
     }
+    m_handle = nullptr;
+    m_ownsHandle = false;
     m_found = FoundPorts{};
+    return closing;
+}
 
+FoundPorts probePorts(platform::SerialPorts& ports, Handles closing,
+                      const std::atomic<bool>& stop) {
+    for (const auto& handle : closing) {
+        handle->close();
+    }
+    closing.clear();
+    FoundPorts found;
     for (int n = platform::kFirstPortNumber;
-         n <= platform::kLastPortNumber && m_found.count < kMaxFoundPorts; ++n) {
-        platform::SerialOpenResult result = m_ports.open(n);
+         n <= platform::kLastPortNumber && found.count < kMaxFoundPorts && !stop.load(); ++n) {
+        platform::SerialOpenResult result = ports.open(n);
         if (result.handle == nullptr) {
             continue;
         }
-        FoundPort& slot = m_found.entries[static_cast<std::size_t>(m_found.count)];
+        FoundPort& slot = found.entries[static_cast<std::size_t>(found.count)];
         slot.number = n;
         slot.handle = std::move(result.handle);
-        if (n == m_number) {
+        ++found.count;
+    }
+    return found;
+}
+
+KeyPort::ScanOutcome KeyPort::applyScan(FoundPorts found) {
+    m_found = std::move(found);
+    for (int i = 0; i < m_found.count; ++i) {
+        const FoundPort& slot = m_found.entries[static_cast<std::size_t>(i)];
+        if (slot.number == m_number && slot.isOpen()) {
             m_handle = slot.handle;
+            m_ownsHandle = false;
         }
-        ++m_found.count;
     }
 
     ScanOutcome outcome;
     if (!isOpen() && m_found.count > 0) {
         m_number = m_found.entries[0].number;
         m_handle = m_found.entries[0].handle;
+        m_ownsHandle = false;
         outcome.fellBack = true;
     }
     if (!isOpen()) {

@@ -5,9 +5,11 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/key_lines.h"
 #include "platform/serial_lines.h"
@@ -27,6 +29,14 @@ struct FoundPorts {
     std::array<FoundPort, kMaxFoundPorts> entries;
     int count = 0;
 };
+
+using Handles = std::vector<std::shared_ptr<platform::SerialHandle>>;
+
+// The probing part of a port scan: closes `closing` (each given once), then tries ports 1 to 98
+// in order and keeps at most five that open, with DTR raised. It touches nothing but `ports`
+// and the handles, so it may run on another thread while the interface thread goes on. When
+// `stop` is set it ends before the next port, keeping what it found.
+FoundPorts probePorts(platform::SerialPorts& ports, Handles closing, const std::atomic<bool>& stop);
 
 // What opening a picked port gave: empty message on success, otherwise the message line's text
 // and, for its tooltip, the device and the reason.
@@ -58,6 +68,12 @@ class KeyPort : public platform::KeyLines {
         bool fellBack = false;
     };
     ScanOutcome scan();
+    // The same scan in three steps, so that the probing can run on another thread: beginScan
+    // lets go of every port held and returns them for the probe to close (the key port reads no
+    // line and the list is empty until the result is applied); applyScan takes the probe's
+    // ports as the found ports and picks the key port among them.
+    Handles beginScan();
+    ScanOutcome applyScan(FoundPorts found);
     // The line monitor: for each found port, whether any status line is active.
     std::array<bool, kMaxFoundPorts> monitor();
 
@@ -65,6 +81,7 @@ class KeyPort : public platform::KeyLines {
     std::int32_t number() const { return m_number; }
     const FoundPorts& found() const { return m_found; }
     std::string devicePath(int number) const { return m_ports.devicePath(number); }
+    platform::SerialPorts& ports() const { return m_ports; }
     // The message for a key port without a handle, as the setup window shows it.
     PortMessage unableMessage() const;
 
