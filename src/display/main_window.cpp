@@ -406,6 +406,9 @@ void TDittixForm::closeEvent(QCloseEvent* event) {
     m_closing = true;
     FormClose();
     m_decodifica.stop();
+    // The setup window's save, when the toolkit closes it below, holds the port a scan still
+    // running finds: the scan ends first.
+    m_setup->finishScan();
     event->accept();
     // The program ends with this window. The toolkit first closes the other windows still
     // shown, which run their own close handling (and saves) before the event loop ends.

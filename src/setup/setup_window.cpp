@@ -100,8 +100,20 @@ Tsetup::Tsetup(SetupState state, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      m_state(std::move(state)) {
+      m_state(std::move(state)),
+      m_scan(m_state.keyPort.ports(), [this] { scanReady(); }) {
     FormCreate();
+}
+
+Tsetup::~Tsetup() {
+    // The program lets a running scan finish before it ends (finishScan); a window destroyed
+    // during one still makes the saves that waited for it, with the port as it stands. The scan
+    // itself is stopped and its ports closed as it goes.
+    for (const Waiting& waiting : m_waiting) {
+        if (waiting.kind == Waiting::Kind::Save) {
+            save(waiting, false);
+        }
+    }
 }
 
 void Tsetup::FormCreate() {
@@ -204,10 +216,8 @@ void Tsetup::showSetup() {
     refreshControls();
 
     selectPort(m_state.keyPort.number());
-    ricercaSerClick();
-    if (!m_state.keyPort.isOpen()) {
-        showMessage(m_state.keyPort.unableMessage());
-    }
+    // The scan; when it is applied, a key port left without a port is told on the message line.
+    requestScan(true);
 }
 
 void Tsetup::refreshControls() {
@@ -266,9 +276,37 @@ void Tsetup::serialeChange(int position) {
     if (m_updating) {
         return;
     }
+    if (m_scan.running()) {
+        Waiting pick{Waiting::Kind::Pick};
+        pick.position = position;
+        m_waiting.push_back(pick);
+        return;
+    }
     m_updating = true;
     showMessage(m_state.keyPort.serialeChange(position));
     m_updating = false;
+}
+
+void Tsetup::pickPort(int position) {
+    // The list may show the scan's fallback by now: it shows the pick again.
+    m_updating = true;
+    seriale->setCurrentIndex(position);
+    m_updating = false;
+    serialeChange(position);
+}
+
+void Tsetup::chooseRowOf(int number) {
+    // The rows may show other ports by now: the choice holds for the row of the same port, and
+    // lapses when the scan did not find it again.
+    const FoundPorts& found = m_state.keyPort.found();
+    for (int i = 0; i < found.count; ++i) {
+        const auto row = static_cast<std::size_t>(i);
+        if (found.entries[row].number == number) {
+            rbCom[row]->setChecked(true);  // runs the click action if it was off
+            rbComClick(rbCom[row]);
+            return;
+        }
+    }
 }
 
 void Tsetup::rbComClick(QRadioButton* sender) {
@@ -276,13 +314,77 @@ void Tsetup::rbComClick(QRadioButton* sender) {
     if (it == rbCom.end()) {
         return;
     }
+    const auto row = static_cast<std::size_t>(it - rbCom.begin());
+    if (m_scan.running()) {
+        Waiting choice{Waiting::Kind::Row};
+        choice.number = m_rowNumbers[row];
+        m_waiting.push_back(choice);
+        return;
+    }
     m_updating = true;
-    m_state.keyPort.rbComClick(static_cast<int>(it - rbCom.begin()));
+    m_state.keyPort.rbComClick(static_cast<int>(row));
     selectPort(m_state.keyPort.number());
     m_updating = false;
 }
 
 void Tsetup::ricercaSerClick() {
+    requestScan(false);
+}
+
+void Tsetup::requestScan(bool report) {
+    if (m_scan.running()) {
+        if (!m_waiting.empty() && m_waiting.back().kind == Waiting::Kind::Scan) {
+            m_waiting.back().report = m_waiting.back().report || report;
+        } else {
+            Waiting scan{Waiting::Kind::Scan};
+            scan.report = report;
+            m_waiting.push_back(scan);
+        }
+        return;
+    }
+    m_numberBefore = m_state.keyPort.number();
+    m_reportAfterScan = report;
+    m_scan.start(m_state.keyPort.beginScan());
+}
+
+void Tsetup::scanReady() {
+    std::optional<FoundPorts> found = m_scan.take();
+    if (!found) {
+        return;  // already taken by finishScan
+    }
+    showScan(std::move(*found));
+    runWaiting();
+}
+
+void Tsetup::finishScan() {
+    while (m_scan.running()) {
+        m_scan.finish();
+        scanReady();
+    }
+}
+
+void Tsetup::runWaiting() {
+    while (!m_waiting.empty() && !m_scan.running()) {
+        const Waiting next = m_waiting.front();
+        m_waiting.pop_front();
+        switch (next.kind) {
+            case Waiting::Kind::Scan:
+                requestScan(next.report);
+                break;
+            case Waiting::Kind::Pick:
+                pickPort(next.position);
+                break;
+            case Waiting::Kind::Row:
+                chooseRowOf(next.number);
+                break;
+            case Waiting::Kind::Save:
+                save(next, true);
+                break;
+        }
+    }
+}
+
+void Tsetup::showScan(FoundPorts result) {
     KeyPort& key = m_state.keyPort;
     // Rows are hidden and the radio buttons all turned off first, so that turning the key
     // port's row on below runs its click action.
@@ -296,12 +398,12 @@ void Tsetup::ricercaSerClick() {
     }
     m_rows->setExclusive(true);
 
-    const std::int32_t before = key.number();
-    const KeyPort::ScanOutcome outcome = key.scan();
+    const KeyPort::ScanOutcome outcome = key.applyScan(std::move(result));
     const FoundPorts& found = key.found();
     for (int i = 0; i < found.count; ++i) {
         const auto row = static_cast<std::size_t>(i);
         const int number = found.entries[row].number;
+        m_rowNumbers[row] = number;
         const QString device = QString::fromStdString(key.devicePath(number));
         labCom[row]->setText(QStringLiteral("COM") + QString::number(number));
         fit(labCom[row]);
@@ -311,7 +413,7 @@ void Tsetup::ricercaSerClick() {
         labCom[row]->show();
         shCom[row]->setActive(false);
         shCom[row]->show();
-        if (number == before) {
+        if (number == m_numberBefore) {
             rbCom[row]->setChecked(true);
         }
     }
@@ -326,8 +428,14 @@ void Tsetup::ricercaSerClick() {
         selectPort(key.number());
         m_updating = false;
     }
-    activateWindow();
-    setFocus();
+    // A window closed while the scan ran stays closed and leaves the focus where it is.
+    if (isVisible()) {
+        activateWindow();
+        setFocus();
+    }
+    if (m_reportAfterScan && !key.isOpen()) {
+        showMessage(key.unableMessage());
+    }
 }
 
 void Tsetup::Timer1Timer() {
@@ -345,11 +453,28 @@ void Tsetup::FormClose() {
 }
 
 void Tsetup::saveKeys() {
-    const auto entries = persistence::setupSaveEntries(m_state.keyPort.number(), m_state.timing,
-                                                       m_state.modes.paddleMode, m_state.speeds,
-                                                       m_state.modes.memoriaPunto);
+    if (m_scan.running()) {
+        m_waiting.push_back(closingSettings());  // saved with the scan's port
+    } else {
+        save(closingSettings(), true);
+    }
+}
+
+Tsetup::Waiting Tsetup::closingSettings() const {
+    Waiting settings{Waiting::Kind::Save};
+    settings.timing = m_state.timing;
+    settings.speeds = m_state.speeds;
+    settings.paddleMode = m_state.modes.paddleMode;
+    settings.memoriaPunto = m_state.modes.memoriaPunto;
+    return settings;
+}
+
+void Tsetup::save(const Waiting& settings, bool tell) {
+    const auto entries =
+        persistence::setupSaveEntries(m_state.keyPort.number(), settings.timing,
+                                      settings.paddleMode, settings.speeds, settings.memoriaPunto);
     if (const auto error = persistence::saveEntries(m_state.settingsFile, entries);
-        error && m_state.saveFailed) {
+        error && tell && m_state.saveFailed) {
         m_state.saveFailed(*error);
     }
 }

@@ -12,6 +12,7 @@
 
 #include "../persistence/temp_dir.h"
 #include "../setup/fake_serial_ports.h"
+#include "../setup/scan_wait.h"
 #include "persistence/settings.h"
 #include "support/named_rows.h"
 
@@ -384,6 +385,7 @@ TEST(MainWindow, SerialKeyLinesDecodeThroughTheTick) {
 TEST(MainWindow, SetupCommandShowsTheSetupWindowAndItsPaletteBoxSetsTheCaption) {
     Window w("", 1 << 30, {5});
     w.type("S");
+    setup::test::waitForScan(*w.form->setupWindow());
     ASSERT_TRUE(w.form->setupWindow()->isVisible());
     EXPECT_EQ(w.form->keyPort().number(), 5) << "the scan fell back to the found port";
     QTest::mouseClick(w.form->setupWindow()->cbPalette, Qt::LeftButton);
@@ -575,6 +577,7 @@ TEST(ExitSave, AFailureBeforeTheEndIsToldButTheEndIsNotAFailure) {
     Window w("", 1 << 30, {3});
     std::filesystem::create_directory(w.file);
     w.type("S");
+    setup::test::waitForScan(*w.form->setupWindow());
     w.form->setupWindow()->close();
     ASSERT_EQ(w.told.size(), 1u);
     EXPECT_EQ(w.told[0].first, w.form->setupWindow());

@@ -8,6 +8,7 @@
 
 #include "../persistence/temp_dir.h"
 #include "../setup/fake_serial_ports.h"
+#include "../setup/scan_wait.h"
 #include "display/main_window.h"
 #include "persistence/settings.h"
 #include "persistence/training_history.h"
@@ -70,6 +71,7 @@ struct Setup : Held {
         setup = std::make_unique<setup::Tsetup>(
             setup::SetupState{speeds, timing, modes, key, dir.file("settings.ini"), {}, {}, {}});
         setup->showSetup();
+        setup::test::waitForScan(*setup);
     }
     QWidget& window() override { return *setup; }
     persistence::test::TempDir dir;

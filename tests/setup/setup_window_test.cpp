@@ -13,6 +13,7 @@
 #include "../persistence/temp_dir.h"
 #include "fake_serial_ports.h"
 #include "persistence/settings.h"
+#include "scan_wait.h"
 #include "support/named_rows.h"
 
 namespace dittix::setup {
@@ -31,6 +32,11 @@ struct Window {
             [this](const persistence::SaveError& error) { saveErrors.push_back(error); }});
     }
     std::string saved() const { return persistence::readFileBytes(file); }
+    // Shows the window as the 's' command does and lets its scan be applied.
+    void show() {
+        window->showSetup();
+        test::waitForScan(*window);
+    }
 
     persistence::test::TempDir dir;
     std::filesystem::path file;
@@ -133,7 +139,7 @@ TEST_P(SpeedWidthTest, WindowWidensOnlyForSpeedsBeyondThreeDigits) {
     const int created = w.window->width();
     w.speeds.cpm = GetParam().cpm;
     w.speeds.cpmPalette = GetParam().cpmPalette;
-    w.window->showSetup();
+    w.show();
     EXPECT_EQ(w.window->width() > created, GetParam().wider) << w.window->width();
     const QLabel& paddle = *w.window->lcpmPalette;
     EXPECT_LE(paddle.x() + paddle.width() + 8, w.window->width());
@@ -173,7 +179,7 @@ TEST(SetupWindow, DesignedState) {
 
 TEST(SetupWindow, TabOrderFollowsTheDesign) {
     Window w({1, 2, 3, 4, 5}, 1);
-    w.window->showSetup();
+    w.show();
     std::vector<QWidget*> expected{
         w.window->sbCPM,     w.window->seriale,        w.window->rbCom[0],    w.window->cbLento,
         w.window->cbPalette, w.window->cbMemoriaPunto, w.window->sbCPMpalette};
@@ -193,7 +199,7 @@ TEST(ShowSetup, StoredSlowFlagRecomputesDecodeAndBlankFromStoredDotTime) {
     Window w;
     w.speeds.lento = true;
     w.timing = {10, 15, 40, 10, 15, 40};
-    w.window->showSetup();
+    w.show();
     EXPECT_TRUE(w.window->cbLento->isChecked());
     EXPECT_EQ(w.timing, (keying::TimingParameters{10, 30, 60, 10, 15, 40}));
 }
@@ -201,17 +207,17 @@ TEST(ShowSetup, StoredSlowFlagRecomputesDecodeAndBlankFromStoredDotTime) {
 TEST(ShowSetup, SlowFlagOffKeepsTheStoredTimes) {
     Window w;
     w.timing = {10, 15, 40, 10, 15, 40};
-    w.window->showSetup();
+    w.show();
     EXPECT_EQ(w.timing, (keying::TimingParameters{10, 15, 40, 10, 15, 40}));
 }
 
 TEST(ShowSetup, StoredPaddleModeRenewsTheCaption) {
     Window w;
     w.modes.paddleMode = true;
-    w.window->showSetup();
+    w.show();
     EXPECT_TRUE(w.window->cbPalette->isChecked());
     EXPECT_EQ(w.captionChanges, 1);
-    w.window->showSetup();  // already on: nothing runs
+    w.show();  // already on: nothing runs
     EXPECT_EQ(w.captionChanges, 1);
 }
 
@@ -220,7 +226,7 @@ TEST(ShowSetup, SpeedsOutsideTheBarsShowInTheLabels) {
     w.speeds.cpm = 150;
     w.speeds.cpmPalette = 10;
     const auto timing = w.timing;
-    w.window->showSetup();
+    w.show();
     EXPECT_EQ(w.window->sbCPM->value(), 120);
     EXPECT_EQ(w.window->lcpm->text(), "150 CPM");
     EXPECT_EQ(w.window->sbCPMpalette->value(), 25);
@@ -232,7 +238,7 @@ TEST(ShowSetup, SpeedsOutsideTheBarsShowInTheLabels) {
 TEST(SpeedBars, MovingOnlyThePaddleBarRenewsBothSpeedsAndAllTimes) {
     Window w;
     w.speeds.cpm = 150;
-    w.window->showSetup();
+    w.show();
     w.window->sbCPMpalette->setValue(60);
     EXPECT_EQ(w.speeds.cpm, 120);
     EXPECT_EQ(w.speeds.cpmPalette, 60);
@@ -243,7 +249,7 @@ TEST(SpeedBars, MovingOnlyThePaddleBarRenewsBothSpeedsAndAllTimes) {
 
 TEST(SpeedBars, SlowBoxIsReadOnEveryChange) {
     Window w;
-    w.window->showSetup();
+    w.show();
     w.window->cbLento->setChecked(true);
     w.window->sbCPM->setValue(60);
     EXPECT_EQ(w.timing.dotTime, 6);
@@ -253,7 +259,7 @@ TEST(SpeedBars, SlowBoxIsReadOnEveryChange) {
 
 TEST(CheckBoxes, MemoriaPuntoAndPaletteChangeTheModes) {
     Window w;
-    w.window->showSetup();
+    w.show();
     QTest::mouseClick(w.window->cbMemoriaPunto, Qt::LeftButton);
     EXPECT_FALSE(w.modes.memoriaPunto);
     QTest::mouseClick(w.window->cbPalette, Qt::LeftButton);
@@ -276,7 +282,7 @@ class ScanWindowTest : public ::testing::TestWithParam<ScanRow> {};
 
 TEST_P(ScanWindowTest, RowsTitleHeightAndList) {
     Window w(GetParam().ports, GetParam().stored);
-    w.window->showSetup();
+    w.show();
     const int count = static_cast<int>(std::min<std::size_t>(GetParam().ports.size(), 5));
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(w.window->rbCom[static_cast<std::size_t>(i)]->isVisible(), i < count) << i;
@@ -314,7 +320,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(PortList, FailedPickShowsTheMessageAndKeepsTheNumber) {
     Window w({2, 3}, 3);
-    w.window->showSetup();
+    w.show();
     w.window->serialeChange(1);
     EXPECT_EQ(w.window->unable->text(), "Unable to open COM2");
     EXPECT_EQ(w.window->unable->toolTip(), "/dev/fake2: busy");
@@ -324,7 +330,7 @@ TEST(PortList, FailedPickShowsTheMessageAndKeepsTheNumber) {
 
 TEST(Rows, ChoosingARowSwitchesThePortAndKeepsTheMessage) {
     Window w({2, 3, 4}, 9);
-    w.window->showSetup();       // falls back to COM2
+    w.show();                    // falls back to COM2
     w.window->serialeChange(8);  // COM9 does not exist
     ASSERT_EQ(w.window->unable->text(), "Unable to open COM9");
     QTest::mouseClick(w.window->rbCom[2], Qt::LeftButton);
@@ -336,7 +342,7 @@ TEST(Rows, ChoosingARowSwitchesThePortAndKeepsTheMessage) {
 
 TEST(LineMonitor, IndicatorsFollowTheLines) {
     Window w({1, 2}, 1);
-    w.window->showSetup();
+    w.show();
     w.fake.lines[2] = 0x40;
     w.window->Timer1Timer();
     EXPECT_FALSE(w.window->shCom[0]->isActive());
@@ -351,7 +357,7 @@ class EscapeTest : public ::testing::TestWithParam<ControlRow> {};
 TEST_P(EscapeTest, ClosesAndWritesTheTwelveKeysInOrder) {
     Window w({3}, 3);
     persistence::test::writeBytes(w.file, "; mine\n[Settings]\nTono=700\n");
-    w.window->showSetup();
+    w.show();
     QWidget* control = GetParam().control(*w.window);
     control->setFocus();
     QTest::keyClick(control, Qt::Key_Escape);
@@ -464,7 +470,7 @@ class SaveFailureTest : public ::testing::TestWithParam<SaveFailureRow> {};
 TEST_P(SaveFailureTest, CloseTellsWhichFileWasNotSaved) {
     Window w({3}, 3);
     GetParam().obstruct(w.file);
-    w.window->showSetup();
+    w.show();
     QTest::keyClick(w.window.get(), Qt::Key_Escape);
     EXPECT_FALSE(w.window->isVisible());
     EXPECT_EQ(w.focusReturns, 1);
