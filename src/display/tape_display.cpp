@@ -64,7 +64,11 @@ void TapeDisplay::resetLayout(int width, int height) {
     }
     m_width = std::max(width, 1);
     m_height = std::max(height, 1);
-    m_image = QImage(m_width, m_height, QImage::Format_RGB32);
+    // The bitmap of the same size is kept and painted over: a fresh one of a full screen costs a
+    // page fault for every 4 KB of it, tens of milliseconds on a busy machine.
+    if (m_image.width() != m_width || m_image.height() != m_height) {
+        m_image = QImage(m_width, m_height, QImage::Format_RGB32);
+    }
     m_painter.begin(&m_image);
     m_painter.setFont(m_font);
     m_painter.setRenderHint(QPainter::Antialiasing, false);

@@ -156,6 +156,42 @@ TEST(TapeDisplay, ClearCommandResetsInkToRedButKeepsTheIndex) {
     EXPECT_EQ(t.display.penColour(), qRgb(128, 128, 128));
 }
 
+// The clear command (and a resize) on a tape that has text, strokes and turned rings: the picture
+// is that of a new tape of the new size, whether the bitmap is kept (same size) or made anew.
+struct ClearRow {
+    const char* name;
+    int width;
+    int height;
+};
+
+class ClearedTape : public ::testing::TestWithParam<ClearRow> {};
+
+TEST_P(ClearedTape, LooksLikeANewTapeOfThatSize) {
+    Tape t(800, 472);
+    for (int i = 0; i < 300; ++i) {
+        t.display.emitCharacter(i % 7 == 6 ? u"m" : u"e");
+        t.display.advanceTrace();
+        t.display.markTrace();
+        if (i % 40 == 39) {
+            t.display.scrollTrace();
+            t.display.scrollText();
+        }
+    }
+    const Tape fresh(GetParam().width, GetParam().height);
+    ASSERT_NE(t.display.composed(), Tape(800, 472).display.composed()) << "the tape has content";
+    t.display.resetLayout(GetParam().width, GetParam().height);
+    EXPECT_EQ(t.display.composed(), fresh.display.composed());
+    EXPECT_EQ(t.display.textY(), fresh.display.textY());
+    EXPECT_EQ(t.display.traceY(), fresh.display.traceY());
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, ClearedTape,
+                         ::testing::Values(ClearRow{"same_size", 800, 472},
+                                           ClearRow{"one_column_less", 799, 472},
+                                           ClearRow{"one_row_more", 800, 473},
+                                           ClearRow{"one_column_more_one_row_less", 801, 471}),
+                         rowName);
+
 TEST(TapeDisplay, WrapsAfterTheStepThatReaches805WithWidth800) {
     Tape t(800, 472);
     while (t.display.traceX() < 800) {
