@@ -1,6 +1,5 @@
-// Serial ports in memory: which numbers exist, exclusive opens, status words per port, failing
-// reads, and a count of every open and close. Opens may be held at chosen ports until the test
-// lets them go, as a slow probe on another thread would take its time.
+// Serial ports in memory: which numbers exist, exclusive opens, status words, failing reads, a
+// count of every open and close, and opens or closes held until the test lets them go.
 #pragma once
 
 #include <condition_variable>

@@ -1,6 +1,5 @@
-// The port scan with its probe on a thread of its own: the setup window with ports in memory
-// whose opens can be held, so that the result arrives late; what waits for it, a window closed
-// or destroyed before it, and the program ending during a scan. Also run under ThreadSanitizer.
+// The port scan with its probe on a thread of its own, with opens held so that results arrive
+// late: what waits for them, windows closed or destroyed meanwhile, the program ending.
 #include <QApplication>
 #include <QTest>
 #include <QTimer>
