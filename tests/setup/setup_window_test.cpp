@@ -407,7 +407,7 @@ TEST_P(ApplyVerticaleTest, RecomputesTheSixTimesAndWritesTheTwelveKeys) {
     w.speeds.cpmPalette = row.storedPaddleCpm;
     w.speeds.lento = row.storedSlow;
     if (row.shownBefore) {
-        w.window->showSetup();
+        w.show();  // and its scan applied
         w.window->close();
     }
     const int focusReturns = w.focusReturns;
