@@ -1,4 +1,5 @@
 """XTest keying and window lookup for the end-to-end tests, through ctypes (no extra packages)."""
+import collections
 import ctypes
 import ctypes.util
 import time
@@ -106,6 +107,20 @@ MORSE = {
     "1": ".----", "2": "..---", "3": "...--", "4": "....-", "5": ".....", "6": "-....",
     "7": "--...", "8": "---..", "9": "----.",
 }
+
+
+# A straight key's event: the monotonic times it was planned for and sent at (the X server had
+# it), whether it pressed the key, and what the interval after it is ("dot", "dash" after a
+# press; "element", "character", "word" gap after a release).
+KeyEvent = collections.namedtuple("KeyEvent", "planned sent down follows")
+# A paddle's tap: planned and sent as above (its press), when its release was begun (the paddle
+# was down at least from `sent` until then), the element it keys ("." or "-") and what follows
+# that element ("memory": the next element tapped during this one's gap, "element",
+# "character" or "word").
+Tap = collections.namedtuple("Tap", "planned sent held element follows")
+# A decode tick of the program that came late: when it ran (monotonic seconds) and how many
+# milliseconds more than one tick (10 ms) after the previous tick that was.
+LateTick = collections.namedtuple("LateTick", "at ms")
 
 
 def wait_for(predicate, timeout):
@@ -247,36 +262,55 @@ class Display:
         _x11.XSync(self.d, 0)
         return w
 
-    def key_text(self, text, keysym, dot_seconds, char_gap=None, word_gap=None, record=None):
-        """Keys `text` as a straight key: dashes of three dots, element gaps of one dot, and the
-        given gaps between characters and words (by default three and seven dots). With a
+    def key_text(self, text, keysym, dot_seconds, char_gap=None, word_gap=None,
+                 element_gap=None, record=None):
+        """Keys `text` as a straight key: dashes of three dots, and the given gaps between the
+        elements of a character, between characters and between words (by default one, three
+        and seven dots). Every key event is sent at its planned time counted from the first one,
+        so late wake-ups do not add up. Returns the events (KeyEvent), each with the time it was
+        planned for and the time the X server had it, then waits out the last word gap. With a
         `record` list, each press and release is appended to it as (monotonic time, seconds it
         was meant to last): what the keying really was, to tell a keying a busy machine
         disturbed from one the program decoded wrong."""
+        element_gap = dot_seconds if element_gap is None else element_gap
         char_gap = 3 * dot_seconds if char_gap is None else char_gap
         word_gap = 7 * dot_seconds if word_gap is None else word_gap
-
-        def key(down, meant):
-            self.key(keysym, down)
-            if record is not None:
-                record.append((time.monotonic(), meant))
-
-        for w, word in enumerate(text.split()):
+        plan = []  # (seconds from the first event, key down, what the interval after it is)
+        at = 0.0
+        for word in text.split():
             for c, ch in enumerate(word):
                 code = MORSE[ch]
                 for i, element in enumerate(code):
-                    if i > 0:
-                        time.sleep(dot_seconds)
-                    tone = dot_seconds if element == "." else 3 * dot_seconds
-                    key(True, tone)
-                    time.sleep(tone)
-                    last_in_word = c == len(word) - 1
-                    key(False, dot_seconds if i < len(code) - 1
-                        else word_gap if last_in_word else char_gap)
-                time.sleep(char_gap)
-            time.sleep(max(0.0, word_gap - char_gap))
+                    plan.append((at, True, "dot" if element == "." else "dash"))
+                    at += dot_seconds if element == "." else 3 * dot_seconds
+                    if i + 1 < len(code):
+                        plan.append((at, False, "element"))
+                        at += element_gap
+                    elif c + 1 < len(word):
+                        plan.append((at, False, "character"))
+                        at += char_gap
+                    else:
+                        plan.append((at, False, "word"))
+                        at += word_gap
+        events = self._send_planned(keysym, plan, at)
+        if record is not None:
+            ends = [offset for offset, _, _ in plan[1:]] + [at]
+            record += [(e.sent, end - offset)
+                       for e, end, (offset, _, _) in zip(events, ends, plan)]
+        return events
 
-    def key_paddles(self, text, dot_seconds, decode_seconds, blank_seconds):
+    def _send_planned(self, keysym, plan, length):
+        start = time.monotonic()
+        events = []
+        for offset, down, follows in plan:
+            planned = start + offset
+            time.sleep(max(0.0, planned - time.monotonic()))
+            self.key(keysym, down)
+            events.append(KeyEvent(planned, time.monotonic(), down, follows))
+        time.sleep(max(0.0, start + length - time.monotonic()))
+        return events
+
+    def key_paddles(self, text, dot_seconds, decode_seconds, blank_seconds, remembered=False):
         """Keys `text` on the paddles, one tap for each element: the dot paddle is the right
         keys (Right Ctrl), the dash paddle the left keys (Left Ctrl). The keyer times the
         elements itself from its dot D: a dot is D of tone and D of silence, a dash 3 D and D.
@@ -284,32 +318,47 @@ class Display:
         It takes the next element of a character from a tap made from the end of the current
         tone (a tap during the tone is not remembered) until the decode time after the
         element's end (the character is decoded then), so the tap comes halfway through that
-        time. The next character is tapped halfway between the decode and the word space (the
-        blank time after the element's end), the next word well after the word space. Each wait
-        is counted from the previous tap, so late wake-ups do not add up."""
+        time; with `remembered`, halfway through the element's gap, so that the keyer remembers
+        it and sends it after the gap. The next character is tapped halfway between the decode
+        and the word space (the blank time after the element's end), the next word well after
+        the word space. Each wait is counted from the previous tap, so late wake-ups do not add
+        up. Returns the taps (Tap)."""
         paddles = {".": XK_Control_R, "-": XK_Control_L}
         elements = []  # (element, what follows it: "element", "character" or "word")
         for word in text.split():
             for ch in word:
                 code = MORSE[ch]
-                elements += [(e, "element") for e in code[:-1]] + [(code[-1], "character")]
+                within = "memory" if remembered else "element"
+                elements += [(e, within) for e in code[:-1]] + [(code[-1], "character")]
             elements[-1] = (elements[-1][0], "word")
-        tapped = None
+        taps = []
         wait = 0.0
         for element, follows in elements:
-            if tapped is not None:
-                time.sleep(max(0.0, tapped + wait - time.monotonic()))
-            tapped = time.monotonic()
-            self.tap(paddles[element])
+            planned = taps[-1].sent + wait if taps else time.monotonic()
+            time.sleep(max(0.0, planned - time.monotonic()))
+            taps.append(self.tap_at(paddles[element], planned, element, follows))
             tone = dot_seconds if element == "." else 3 * dot_seconds
             end = tone + dot_seconds
-            if follows == "element":
+            if follows == "memory":
+                wait = (tone + end) / 2
+            elif follows == "element":
                 wait = (tone + end + decode_seconds) / 2
             elif follows == "character":
                 wait = end + (decode_seconds + blank_seconds) / 2
             else:
                 wait = end + blank_seconds + 3 * dot_seconds
-        time.sleep(max(0.0, tapped + wait - time.monotonic()))
+        time.sleep(max(0.0, taps[-1].sent + wait - time.monotonic()))
+        return taps
+
+    def tap_at(self, keysym, planned, element, follows):
+        """A tap of a paddle (20 ms) as a Tap: when it was planned, when the X server had the
+        press and when the release was begun, and the element it keys and what follows it."""
+        self.key(keysym, True)
+        sent = time.monotonic()
+        time.sleep(max(0.0, sent + 0.02 - time.monotonic()))
+        held = time.monotonic()
+        self.key(keysym, False)
+        return Tap(planned, sent, held, element, follows)
 
 
 class Program:
@@ -318,9 +367,11 @@ class Program:
     ended by Esc in its main window. With `decoded_log`, the program appends every decoded text
     and word space to a file in that folder (its test hook DITTIX_DECODED_LOG), read back by
     decoded(); with `training_log`, every exercise the training draws and every score's summary
-    (DITTIX_TRAINING_LOG), read back by training_log()."""
+    (DITTIX_TRAINING_LOG), read back by training_log(); with `tick_log`, every decode tick that
+    came late (its measurement hook DITTIX_TICK_LOG), read back by late_ticks()."""
 
-    def __init__(self, binary, settings_text, env=None, decoded_log=False, training_log=False):
+    def __init__(self, binary, settings_text, env=None, decoded_log=False, training_log=False,
+                 tick_log=False):
         import os
         import shutil
         import subprocess
@@ -339,6 +390,10 @@ class Program:
         self._training_log = os.path.join(self.folder, "training.txt") if training_log else None
         if self._training_log:
             env["DITTIX_TRAINING_LOG"] = self._training_log
+        self._tick_log = os.path.join(self.folder, "ticks.log") if tick_log else None
+        if self._tick_log:
+            env["DITTIX_TICK_STATS"] = os.path.join(self.folder, "ticks.txt")
+            env["DITTIX_TICK_LOG"] = self._tick_log
         self.process = subprocess.Popen([os.path.join(self.folder, "dittix")], cwd=self.folder,
                                         env=dict(os.environ, **env))
         self.display = Display()
@@ -368,6 +423,21 @@ class Program:
                 return [tuple(line.rstrip("\n").split(" ", 1)) for line in f if " " in line]
         except FileNotFoundError:
             return []
+
+    def late_ticks(self):
+        """The decode ticks logged so far as late (more than 5 ms), as LateTick: when the tick
+        ran (monotonic seconds: the program's steady clock is the same clock) and how many
+        milliseconds more than one tick after the previous tick that was."""
+        late = []
+        try:
+            with open(self._tick_log, encoding="utf-8") as f:
+                for line in f:
+                    fields = line.split()
+                    if len(fields) == 3 and fields[0] == "late":
+                        late.append(LateTick(float(fields[1]), float(fields[2])))
+        except FileNotFoundError:
+            pass
+        return late
 
     def end_with_escape(self):
         """Esc in the main window; False when the program did not end by itself."""
