@@ -128,3 +128,62 @@ def bursts(samples, quiet_ms=15):
     if start is not None:
         found.append((start * 1000.0 / RATE, (last - start + 1) * 1000.0 / RATE))
     return found
+
+
+# The sidetone's output hands the audio server 256 frames at a time, each block with the key's
+# state when the block was made: a tone's edge is heard up to one block (5.8 ms) after it came.
+BUFFER_MS = 256 * 1000.0 / RATE
+
+
+def pieces(samples, tone_hz):
+    """Runs of sound in a recording of a tone at `tone_hz` as (first, end) sample indices: loud
+    samples less than one period apart (a sine is quiet near its zero crossings)."""
+    period = int(RATE / tone_hz) + 1
+    found = []
+    start = last = None
+    for i, v in enumerate(samples):
+        if abs(v) <= LOUD:
+            continue
+        if start is not None and i - last > period:
+            found.append((start, last + 1))
+            start = None
+        if start is None:
+            start = i
+        last = i
+    if start is not None:
+        found.append((start, last + 1))
+    return found
+
+
+class Tone:
+    """A tone heard: from its first to its last sound (ms into the recording), how much of that
+    sounded (ms) and in how many pieces: a dropout of the audio inside a tone leaves silence in
+    it."""
+
+    def __init__(self, start_ms, end_ms, sounding_ms, pieces):
+        self.start_ms = start_ms
+        self.end_ms = end_ms
+        self.sounding_ms = sounding_ms
+        self.pieces = pieces
+
+    def __repr__(self):
+        split = f" in {self.pieces} pieces" if self.pieces > 1 else ""
+        return f"{self.sounding_ms:.0f} ms at {self.start_ms:.0f} ms{split}"
+
+
+def tones(samples, tone_hz, join_ms):
+    """The tones in a recording: its pieces of sound, those less than `join_ms` apart joined.
+    `join_ms` is the shortest silence the keying leaves between two tones, so that only silence
+    a dropout left inside a tone is shorter."""
+    found = []
+    join = join_ms * RATE / 1000.0
+    for first, end in pieces(samples, tone_hz):
+        if found and first - found[-1][1] < join:
+            found[-1][1] = end
+            found[-1][2] += end - first
+            found[-1][3] += 1
+        else:
+            found.append([first, end, end - first, 1])
+    ms = 1000.0 / RATE
+    return [Tone(first * ms, end * ms, sounding * ms, count)
+            for first, end, sounding, count in found]
