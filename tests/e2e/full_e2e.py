@@ -15,10 +15,15 @@ session and the program's decoded text is read from its decoded-text log.
   5. Esc in the main window ends the program with status 0, writing Size, Palette and Tono;
      the settings file holds exactly the three windows' keys, with the hand-written lines kept.
 
-A stretch of the recording in which the audio server's null sink stalled (it sometimes stops
-for seconds after a program opens its streams, and then drops that time) cannot show what was
-played: its checks are reported as not made, and the test exits 77 (skipped) when everything
-else passed. Run as: private_dev.py ttyUSB0 ttyUSB2 ttyACM0 -- python3 full_e2e.py BIN"""
+On a busy machine the program's decode tick runs late, the test's own key events come late and
+the audio drops out. A keying that the program's log of its late ticks, the events' send times
+or the recording show to have been disturbed so (tests/e2e/disturbance.py) is keyed again, up to
+three times; an undisturbed keying must decode exactly, with its tones within their bounds. A
+stretch of the recording in which the audio server's null sink stalled (it sometimes stops for
+seconds after a program opens its streams, and then drops that time) cannot show what was
+played either. Checks that could not be made are reported as not made, and the test exits 77
+(skipped) when everything else passed.
+Run as: private_dev.py ttyUSB0 ttyUSB2 ttyACM0 -- python3 full_e2e.py BIN"""
 import difflib
 import os
 import subprocess
@@ -26,6 +31,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import disturbance  # noqa: E402
 import sink_monitor  # noqa: E402
 import xkeys  # noqa: E402
 
@@ -109,6 +115,7 @@ nota=scritta a mano
 STRAIGHT_TEXT = "cq paris"
 PADDLE_TEXT = "de ik"
 # The stored timings of both keys: a 10-tick dot, decode after 15 ticks, word space after 40.
+TIMING = disturbance.Timing(dot=10, decode=15, blank=40)
 DOT_S, DECODE_S, BLANK_S = 0.100, 0.150, 0.400
 # Straight key: dots of 50 ms and dashes of 150 ms lie on either side of the 100 ms threshold,
 # character gaps of 250 ms between the decode and the word space, word gaps beyond it.
@@ -130,15 +137,12 @@ class Abort(Exception):
     """A step that the rest of the session cannot go on without failed."""
 
 
-def elements_of(text):
-    return [e for word in text.split() for ch in word for e in xkeys.MORSE[ch]]
-
-
 class Session:
     def __init__(self, binary):
         self.failures = []
         self.not_checked = []
         self.marks = []
+        self.keyed_text = ""  # what the keyings decoded, disturbed ones too
         self.recorder = None
         if audio_server_answers():
             self.recorder = sink_monitor.SinkRecorder()
@@ -148,7 +152,7 @@ class Session:
             self.not_checked.append("every tone: no audio server")
         self.started = time.monotonic()
         try:
-            self.program = xkeys.Program(binary, SETTINGS, decoded_log=True)
+            self.program = xkeys.Program(binary, SETTINGS, decoded_log=True, tick_log=True)
         except BaseException:
             if self.recorder is not None:
                 self.recorder.stop()
@@ -159,6 +163,11 @@ class Session:
         now = time.monotonic()
         self.marks.append((now - self.started, what))
         return now
+
+    def keyed(self, outcome):
+        self.failures += outcome.failures
+        self.not_checked += outcome.not_checked
+        self.keyed_text = self.program.decoded()
 
     def fail(self, what, expected, got):
         self.failures.append(f"{what}: expected {expected}, got {got}")
@@ -202,25 +211,16 @@ def audio_server_answers():
         return False
 
 
-def check_keyed_tones(s, what, samples, frequency, want_ms, exact_lengths):
-    """One tone for each element at `frequency`; `want_ms` are the elements' tone lengths, met
-    within 25 ms each when the program times them itself (`exact_lengths`), in all within a
-    fifth otherwise (the test's own sleeps time them then)."""
-    if samples is None:
-        return
-    heard_hz, _ = sink_monitor.tone_frequency(samples)
-    tones = [length for _, length in sink_monitor.bursts(samples)]
-    if abs(heard_hz - frequency) > HZ_TOLERANCE:
-        s.fail(f"{what}: sidetone pitch", f"{frequency} Hz", f"{heard_hz:.1f} Hz")
-    if len(tones) != len(want_ms):
-        s.fail(f"{what}: sidetone tones (ms)", [round(t) for t in want_ms],
-               [round(t) for t in tones])
-    elif exact_lengths and any(abs(t - w) > 25 for t, w in zip(tones, want_ms)):
-        s.fail(f"{what}: tone lengths (ms)", [round(t) for t in want_ms],
-               [round(t) for t in tones])
-    elif not 0.8 * sum(want_ms) <= sum(tones) <= 1.2 * sum(want_ms):
-        s.fail(f"{what}: sidetone in all", f"{sum(want_ms):.0f} ms", f"{sum(tones):.0f} ms")
-    print(f"{what}: {len(tones)} tones, {sum(tones):.0f} ms, {heard_hz:.1f} Hz")
+def keyed_tones(s, frequency, bounds, silence_ms):
+    """The check of a keying's tones at `frequency` within the `bounds` its events give, for
+    disturbance.key_until_undisturbed; none without a recording."""
+    def check(attempt):
+        if s.recorder is None:
+            return None
+        return disturbance.recorded_tones(s.recorder, attempt.events, frequency, HZ_TOLERANCE,
+                                          bounds(attempt.events, attempt.late),
+                                          silence_ms(attempt.events, attempt.late))
+    return check
 
 
 def check_silent(s, what, samples):
@@ -234,36 +234,37 @@ def check_silent(s, what, samples):
 def key_straight(s):
     x = s.x
     x.focus(s.program.main_window)
-    start = s.mark("straight key")
-    x.key_text(STRAIGHT_TEXT, xkeys.XK_Control_R, STRAIGHT_DOT_S, char_gap=0.25, word_gap=0.7)
-    end = s.mark("straight key keyed")
-    want = STRAIGHT_TEXT + " "
-    if not xkeys.wait_for(lambda: s.program.decoded() == want, 3.0):
-        s.fail("straight key: decoded text", repr(want), repr(s.program.decoded()))
-    want_ms = [STRAIGHT_DOT_S * (1000 if e == "." else 3000) for e in elements_of(STRAIGHT_TEXT)]
-    check_keyed_tones(s, "straight key", s.recorded("straight key's sidetone", start, end + 0.3),
-                      STORED_TONE_HZ, want_ms, exact_lengths=False)
+    s.mark("straight key")
+    s.keyed(disturbance.key_until_undisturbed(
+        "straight key", s.program,
+        lambda: x.key_text(STRAIGHT_TEXT, xkeys.XK_Control_R, STRAIGHT_DOT_S, char_gap=0.25,
+                           word_gap=0.7),
+        lambda events, late: disturbance.straight_key(events, late, TIMING),
+        STRAIGHT_TEXT + " ",
+        keyed_tones(s, STORED_TONE_HZ, disturbance.straight_key_tones,
+                    disturbance.straight_key_silence_ms)))
+    s.mark("straight key keyed")
 
 
 def key_paddles(s):
     x = s.x
-    before = s.program.decoded()
     s.type_in_main_window(xkeys.XK_0)  # the sidetone 10 Hz higher
     s.type_in_main_window(xkeys.XK_p)
     caption = "Dittix - by Zorvan - palette"
     if not xkeys.wait_for(lambda: x.window_name(s.program.main_window) == caption, 3.0):
         s.fail("'p': main window caption", repr(caption),
                repr(x.window_name(s.program.main_window)))
-    start = s.mark("paddles")
-    x.key_paddles(PADDLE_TEXT, DOT_S, DECODE_S, BLANK_S)
-    end = s.mark("paddles keyed")
-    want = before + PADDLE_TEXT + " "
-    if not xkeys.wait_for(lambda: s.program.decoded() == want, 3.0):
-        s.fail("paddles: decoded text", repr(want), repr(s.program.decoded()))
+    s.mark("paddles")
     # The keyer's tones: one dot for a dot, three for a dash, whatever the taps' lengths.
-    want_ms = [DOT_S * (1000 if e == "." else 3000) for e in elements_of(PADDLE_TEXT)]
-    check_keyed_tones(s, "paddles", s.recorded("paddles' sidetone", start, end + 0.3),
-                      RAISED_TONE_HZ, want_ms, exact_lengths=True)
+    s.keyed(disturbance.key_until_undisturbed(
+        "paddles", s.program,
+        lambda: x.key_paddles(PADDLE_TEXT, DOT_S, DECODE_S, BLANK_S),
+        lambda taps, late: disturbance.paddles(taps, late, TIMING),
+        PADDLE_TEXT + " ",
+        keyed_tones(s, RAISED_TONE_HZ,
+                    lambda taps, late: disturbance.paddle_tones(taps, late, TIMING),
+                    lambda taps, late: disturbance.paddle_silence_ms(TIMING))))
+    s.mark("paddles keyed")
 
 
 def open_window(s, command, title):
@@ -361,9 +362,9 @@ def main():
         use_setup(s)
         use_training(s)
 
-        if s.program.decoded() != STRAIGHT_TEXT + " " + PADDLE_TEXT + " ":
-            s.fail("decoded text at the end (nothing more was keyed)",
-                   repr(STRAIGHT_TEXT + " " + PADDLE_TEXT + " "), repr(s.program.decoded()))
+        if s.program.decoded() != s.keyed_text:
+            s.fail("decoded text at the end (nothing more was keyed)", repr(s.keyed_text),
+                   repr(s.program.decoded()))
         s.mark("Esc in the main window")
         if not s.program.end_with_escape():
             code = s.program.process.poll()
