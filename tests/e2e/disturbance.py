@@ -148,7 +148,7 @@ def paddles(taps, late, timing):
     for i, (tap, following) in enumerate(zip(taps, taps[1:])):
         tone, element = paddle_element_ticks(tap.element, timing)
         fewest, most = tick_count(_effect(tap), _effect(following), late)
-        fewest -= after_tap
+        fewest = max(0, fewest - after_tap)
         window = {"memory": (tone, element),
                   "element": (tone, element + timing.decode - 1),
                   "character": (element + timing.decode + 1, element + timing.blank - 1),

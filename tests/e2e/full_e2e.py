@@ -112,6 +112,7 @@ Size=38
 nota=scritta a mano
 """
 
+# Keyed a word at a time, each word keyed again on its own when its keying was disturbed.
 STRAIGHT_TEXT = "cq paris"
 PADDLE_TEXT = "de ik"
 # The stored timings of both keys: a 10-tick dot, decode after 15 ticks, word space after 40.
@@ -235,14 +236,15 @@ def key_straight(s):
     x = s.x
     x.focus(s.program.main_window)
     s.mark("straight key")
-    s.keyed(disturbance.key_until_undisturbed(
-        "straight key", s.program,
-        lambda: x.key_text(STRAIGHT_TEXT, xkeys.XK_Control_R, STRAIGHT_DOT_S, char_gap=0.25,
-                           word_gap=0.7),
-        lambda events, late: disturbance.straight_key(events, late, TIMING),
-        STRAIGHT_TEXT + " ",
-        keyed_tones(s, STORED_TONE_HZ, disturbance.straight_key_tones,
-                    disturbance.straight_key_silence_ms)))
+    for word in STRAIGHT_TEXT.split():
+        s.keyed(disturbance.key_until_undisturbed(
+            f"straight key {word!r}", s.program,
+            lambda: x.key_text(word, xkeys.XK_Control_R, STRAIGHT_DOT_S, char_gap=0.25,
+                               word_gap=0.7),
+            lambda events, late: disturbance.straight_key(events, late, TIMING),
+            word + " ",
+            keyed_tones(s, STORED_TONE_HZ, disturbance.straight_key_tones,
+                        disturbance.straight_key_silence_ms)))
     s.mark("straight key keyed")
 
 
@@ -256,14 +258,15 @@ def key_paddles(s):
                repr(x.window_name(s.program.main_window)))
     s.mark("paddles")
     # The keyer's tones: one dot for a dot, three for a dash, whatever the taps' lengths.
-    s.keyed(disturbance.key_until_undisturbed(
-        "paddles", s.program,
-        lambda: x.key_paddles(PADDLE_TEXT, DOT_S, DECODE_S, BLANK_S),
-        lambda taps, late: disturbance.paddles(taps, late, TIMING),
-        PADDLE_TEXT + " ",
-        keyed_tones(s, RAISED_TONE_HZ,
-                    lambda taps, late: disturbance.paddle_tones(taps, late, TIMING),
-                    lambda taps, late: disturbance.paddle_silence_ms(TIMING))))
+    for word in PADDLE_TEXT.split():
+        s.keyed(disturbance.key_until_undisturbed(
+            f"paddles {word!r}", s.program,
+            lambda: x.key_paddles(word, DOT_S, DECODE_S, BLANK_S),
+            lambda taps, late: disturbance.paddles(taps, late, TIMING),
+            word + " ",
+            keyed_tones(s, RAISED_TONE_HZ,
+                        lambda taps, late: disturbance.paddle_tones(taps, late, TIMING),
+                        lambda taps, late: disturbance.paddle_silence_ms(TIMING))))
     s.mark("paddles keyed")
 
 
@@ -349,6 +352,7 @@ def use_training(s):
 
 
 def main():
+    xkeys.raise_priority()
     s = Session(sys.argv[1])
     try:
         if s.recorder is not None and not s.recorder.wait_running():

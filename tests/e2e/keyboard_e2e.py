@@ -23,6 +23,7 @@ TIMING = disturbance.Timing(dot=10, decode=15, blank=40)
 
 
 def main():
+    xkeys.raise_priority()
     failures = []
     not_checked = []
     program = xkeys.Program(sys.argv[1], "; e2e\n[Settings]\nTono=812.7\nSize=40\nCPM=40\n",
@@ -55,18 +56,20 @@ def main():
 
         # Dots of 50 ms and dashes of 150 ms lie on either side of the 100 ms threshold,
         # character gaps of 250 ms between the decode (150 ms) and the word space (400 ms), word
-        # gaps of 700 ms beyond it.
+        # gaps of 700 ms beyond it. A word at a time, each keyed again on its own when its
+        # keying was disturbed.
         cases = [("right_ctrl", xkeys.XK_Control_R, "paris cq"),
                  ("left_arrow", xkeys.XK_Left, "de i1abc"),
                  ("right_arrow", xkeys.XK_Right, "73"),
                  ("left_ctrl", xkeys.XK_Control_L, "test")]
         for name, keysym, text in cases:
-            keyed(disturbance.key_until_undisturbed(
-                name, program,
-                lambda: x.key_text(text, keysym, 0.05, char_gap=0.25, word_gap=0.7),
-                lambda events, late: disturbance.straight_key(events, late, TIMING),
-                text + " ",
-                tones(disturbance.straight_key_tones, disturbance.straight_key_silence_ms)))
+            for word in text.split():
+                keyed(disturbance.key_until_undisturbed(
+                    f"{name} {word!r}", program,
+                    lambda: x.key_text(word, keysym, 0.05, char_gap=0.25, word_gap=0.7),
+                    lambda events, late: disturbance.straight_key(events, late, TIMING),
+                    word + " ",
+                    tones(disturbance.straight_key_tones, disturbance.straight_key_silence_ms)))
 
         # Paddles ('p'): the keyer times the elements itself at the stored 10-tick dot. The dot
         # paddle (right keys) tapped, then the dash paddle (left keys) tapped during the dot's

@@ -123,6 +123,19 @@ Tap = collections.namedtuple("Tap", "planned sent held element follows")
 LateTick = collections.namedtuple("LateTick", "at ms")
 
 
+def raise_priority(step=10):
+    """Raises this process's scheduling priority by `step` where allowed (as root), so that its
+    key events, and the program and the recorder it starts (children keep the priority), keep
+    their times better on a busy machine. A keying that ran late all the same is found from the
+    logs and keyed again; returns whether the priority was raised."""
+    import os
+    try:
+        os.nice(-step)
+    except OSError:
+        return False
+    return True
+
+
 def wait_for(predicate, timeout):
     """Polls `predicate` until it holds or `timeout` seconds have passed; its last answer."""
     deadline = time.monotonic() + timeout
