@@ -174,11 +174,12 @@ class PaddlesTest(unittest.TestCase):
                 self.assertEqual(bool(reasons), disturbed, reasons)
 
     def test_remembered_element_starts_late(self):
-        # A dot remembered 150 ms after the first: it starts at the first dot's end (21 ticks),
-        # so the tap after it, 225 ms later, is seen 19 or fewer ticks into it: during its tone
-        # only if that is under 10; at 150 + 90 ms it may be.
-        rows = [("third tap well after the remembered element's tone", 225 + 150, False),
-                ("third tap perhaps during the remembered element's tone", 150 + 140, True)]
+        # A dot remembered 150 ms after the first (13 .. 16 ticks) starts at the first dot's end,
+        # 21 ticks after the first tap: up to 8 ticks after it was seen. The tap after it must
+        # be seen at least a tone (10 ticks) into it: 18 ticks after the remembered tap, which a
+        # tap 191 ms later surely is (floor((191 - 1 - 10) / 10)) and one 190 ms later may not.
+        rows = [("third tap 191 ms after the remembered one", 150 + 191, False),
+                ("third tap 190 ms after the remembered one", 150 + 190, True)]
         for name, third_ms, disturbed in rows:
             with self.subTest(name):
                 taps = tapped([(0, ".", "memory"), (150, ".", "element"), (third_ms, ".", "word")])
@@ -222,6 +223,11 @@ class ToneTest(unittest.TestCase):
              [tone(0, 50), tone(100, 139, pieces=2, sounding_ms=130), tone(300, 50)], "failed"),
             ("a dash split in two by a dropout",
              [tone(0, 50), tone(100, 68), tone(208, 42), tone(300, 50)], "dropout"),
+            # Split pieces may span the dash's longest (160 ms) and a dropout (250 ms).
+            ("a dash split in pieces spanning 410 ms",
+             [tone(0, 50), tone(100, 60), tone(450, 60), tone(600, 50)], "dropout"),
+            ("pieces spanning 411 ms are no split dash",
+             [tone(0, 50), tone(100, 60), tone(451, 60), tone(600, 50)], "failed"),
             ("two pieces that sound longer than the dash",
              [tone(0, 50), tone(100, 100), tone(230, 70), tone(350, 50)], "failed"),
         ]
