@@ -26,7 +26,10 @@ recording then cannot show the tones' lengths. The program's own stream can run 
 sound is not made in time: the server plays silence until it is, and the tone goes on after it
 with the key's state at that time, so that its edges stay in place. A tone is therefore measured
 from its first sound to its last, silence inside it included; a dropout long enough to be taken
-for the silence between two tones splits one, and then the stretch is keyed again."""
+for the silence between two tones splits one, and then the stretch is keyed again. A dropout that
+swallows a tone's edge, or a whole tone, looks like a fault of the sidetone; but a fault does the
+same in every keying, where a dropout falls anywhere: a tone wrong in one keying is keyed again,
+and only the same tone wrong in two keyings of a stretch is a failure."""
 import collections
 import math
 
@@ -240,16 +243,21 @@ def _memo(function):
 def tone_check(heard, bounds):
     """What the tones `heard` (sink_monitor.Tone) show against the keyed tones' `bounds`, each
     tone from its first sound to its last: None when they fit, ("dropout", why) when a dropout
-    of the audio may have split a tone in two, ("failed", why) when they cannot be the keyed
-    tones."""
+    of the audio may have split a tone in two, ("wrong", what, why) when they cannot be the
+    keyed tones; `what` names what is wrong (the tones that are not within their bounds, or
+    that there are fewer or more tones), the same for the same fault in another keying."""
     if len(heard) == len(bounds):
-        wrong = [f"tone {i + 1}: {_span_ms(tone):.0f} ms, expected {lo:.0f}..{hi:.0f} ms"
-                 for i, (tone, (lo, hi)) in enumerate(zip(heard, bounds))
+        wrong = [i for i, (tone, (lo, hi)) in enumerate(zip(heard, bounds))
                  if not lo <= _span_ms(tone) <= hi]
-        return ("failed", "; ".join(wrong)) if wrong else None
+        if not wrong:
+            return None
+        return "wrong", tuple(wrong), "; ".join(
+            f"tone {i + 1}: {_span_ms(heard[i]):.0f} ms, expected {bounds[i][0]:.0f}.."
+            f"{bounds[i][1]:.0f} ms" for i in wrong)
     if len(heard) > len(bounds) and _split_by_dropouts(heard, bounds):
         return "dropout", f"{len(heard)} tones heard for {len(bounds)} keyed, split: {heard}"
-    return "failed", f"{len(heard)} tones heard, {len(bounds)} keyed: heard {heard}"
+    return ("wrong", "fewer tones" if len(heard) < len(bounds) else "more tones",
+            f"{len(heard)} tones heard, {len(bounds)} keyed: heard {heard}")
 
 
 # One keying of a stretch: the text decoded meanwhile, the events sent (key events or taps), the
@@ -280,12 +288,15 @@ def key_until_undisturbed(what, program, key, judge, want, check=None):
     undisturbed by `judge(events, late ticks)`, at most ATTEMPTS times, each from a word space
     (the decoder starts afresh), and compares the text decoded during that keying with `want`:
     a wrong text then is a failure. `check(attempt)` checks more of an undisturbed keying that
-    decoded right; it returns None when that passed, or ("failed", message), or ("not checked",
-    message) when the keying cannot show it (as when the audio dropped out), and then the
-    stretch is keyed again too. When no keying was undisturbed, the decode is reported as not
-    checked; when the check could not be made in any, that is."""
+    decoded right; it returns None when that passed, ("failed", message), ("not checked",
+    message) when the keying cannot show it (as when the audio dropped out), or ("wrong", what,
+    message) when it found `what` wrong, which a dropout can do too: the stretch is keyed again
+    then, and the same `what` found wrong in two keyings is a failure. When no keying was
+    undisturbed, the decode is reported as not checked; when the check could not be made in
+    any, or found something else wrong each time, that is."""
     outcome = Outcome()
     pending = None
+    found_wrong = {}  # what the check found wrong: the keying it was first found in
     for n in range(1, ATTEMPTS + 1):
         xkeys.wait_for(lambda: _word_space_reached(program.decoded()), SETTLE_S)
         before = len(program.decoded())
@@ -311,6 +322,14 @@ def key_until_undisturbed(what, program, key, judge, want, check=None):
         if pending[0] == "failed":
             outcome.failures.append(pending[1])
             return outcome
+        if pending[0] == "wrong":
+            _, wrong, message = pending
+            if wrong in found_wrong:
+                outcome.failures.append(f"{message} (the same in keyings {found_wrong[wrong]} "
+                                        f"and {n}, both undisturbed)")
+                return outcome
+            found_wrong[wrong] = n
+            pending = ("not checked", f"{message}, in keying {n} only")
         print(f"{label}: decoded {attempt.text!r}, not checked: {pending[1]}")
     outcome.not_checked.append(pending[1])
     return outcome
@@ -319,8 +338,9 @@ def key_until_undisturbed(what, program, key, judge, want, check=None):
 def recorded_tones(recorder, events, frequency, hz_tolerance, bounds, silence_ms):
     """Checks the recording of a keyed stretch whose `events` (key events or taps) ran from the
     first one's planned time: the tones at `frequency` within `bounds`, silence shorter than
-    `silence_ms` taken as a dropout inside a tone. None when they fit, ("failed", why), or
-    ("not checked", why) when the sink dropped frames or a dropout may have split a tone."""
+    `silence_ms` taken as a dropout inside a tone. None when they fit, ("failed", why) for a
+    wrong pitch, ("not checked", why) when the sink dropped frames or a dropout may have split a
+    tone, ("wrong", what, why) when tones are not the keyed ones (see key_until_undisturbed)."""
     import time
 
     import sink_monitor
@@ -341,5 +361,6 @@ def recorded_tones(recorder, events, frequency, hz_tolerance, bounds, silence_ms
     found = tone_check(heard, bounds)
     if found is None:
         return None
-    kind, why = found
-    return ("not checked" if kind == "dropout" else "failed"), f"sidetone tones: {why}"
+    if found[0] == "dropout":
+        return "not checked", f"sidetone tones: {found[1]}"
+    return "wrong", found[1], f"sidetone tones: {found[2]}"

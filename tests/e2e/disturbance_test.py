@@ -211,30 +211,34 @@ class ToneTest(unittest.TestCase):
             # name, heard, result kind
             ("every tone within its bounds", [tone(0, 50), tone(100, 150), tone(300, 50)], None),
             ("tones at the bounds", [tone(0, 40), tone(100, 160), tone(300, 60)], None),
-            ("a tone 1 ms too short", [tone(0, 39), tone(100, 150), tone(300, 50)], "failed"),
-            ("a tone 1 ms too long", [tone(0, 50), tone(100, 161), tone(300, 50)], "failed"),
-            ("a tone missing", [tone(0, 50), tone(100, 150)], "failed"),
+            ("a tone 1 ms too short", [tone(0, 39), tone(100, 150), tone(300, 50)], (0,)),
+            ("a tone 1 ms too long", [tone(0, 50), tone(100, 161), tone(300, 50)], (1,)),
+            ("a tone missing", [tone(0, 50), tone(100, 150)], "fewer tones"),
             ("an extra tone too far after a tone to split it",
-             [tone(0, 50), tone(100, 150), tone(300, 50), tone(2000, 50)], "failed"),
+             [tone(0, 50), tone(100, 150), tone(300, 50), tone(2000, 50)], "more tones"),
             # A dropout inside a tone leaves its edges in place: its length is its span.
             ("silence inside a tone that spans its length",
              [tone(0, 50), tone(100, 150, pieces=3, sounding_ms=110), tone(300, 50)], None),
             ("silence inside a tone that spans too little",
-             [tone(0, 50), tone(100, 139, pieces=2, sounding_ms=130), tone(300, 50)], "failed"),
+             [tone(0, 50), tone(100, 139, pieces=2, sounding_ms=130), tone(300, 50)], (1,)),
             ("a dash split in two by a dropout",
              [tone(0, 50), tone(100, 68), tone(208, 42), tone(300, 50)], "dropout"),
             # Split pieces may span the dash's longest (160 ms) and a dropout (250 ms).
             ("a dash split in pieces spanning 410 ms",
              [tone(0, 50), tone(100, 60), tone(450, 60), tone(600, 50)], "dropout"),
             ("pieces spanning 411 ms are no split dash",
-             [tone(0, 50), tone(100, 60), tone(451, 60), tone(600, 50)], "failed"),
+             [tone(0, 50), tone(100, 60), tone(451, 60), tone(600, 50)], "more tones"),
             ("two pieces that sound longer than the dash",
-             [tone(0, 50), tone(100, 100), tone(230, 70), tone(350, 50)], "failed"),
+             [tone(0, 50), tone(100, 100), tone(230, 70), tone(350, 50)], "more tones"),
         ]
-        for name, heard, kind in rows:
+        # Expected: None, "dropout", or what is wrong (the same for the same fault each time).
+        for name, heard, expected in rows:
             with self.subTest(name):
                 found = disturbance.tone_check(heard, bounds)
-                self.assertEqual(found if found is None else found[0], kind, found)
+                if expected is None or expected == "dropout":
+                    self.assertEqual(found if found is None else found[0], expected, found)
+                else:
+                    self.assertEqual(found[:2], ("wrong", expected), found)
 
     def test_recording_pieces(self):
         # 60 ms of a 700 Hz tone, `gap_ms` of silence, 60 ms more, read with a join below 30 ms.
@@ -287,6 +291,17 @@ class KeyAgainTest(unittest.TestCase):
              [("not checked", "dropout"), None], 2, False, False),
             ("the check can never be made", [(U, "cq ")] * 3, [("not checked", "dropout")] * 3,
              3, False, True),
+            # Tones found wrong: a dropout does it once, a fault at the same place each time.
+            ("the same tone wrong in two keyings", [(U, "cq ")] * 2,
+             [("wrong", (2,), "tone 3")] * 2, 2, True, False),
+            ("the same wrong with a disturbed keying between", [(U, "cq "), (D, "cq "),
+                                                                (U, "cq ")],
+             [("wrong", "fewer tones", "7 tones")] * 2, 3, True, False),
+            ("a tone wrong once, then right", [(U, "cq ")] * 2,
+             [("wrong", (2,), "tone 3"), None], 2, False, False),
+            ("something else wrong in each keying", [(U, "cq ")] * 3,
+             [("wrong", (2,), "tone 3"), ("wrong", (4,), "tone 5"),
+              ("wrong", "fewer tones", "7 tones")], 3, False, True),
             ("the check cannot be made, then finds a fault", [(U, "cq "), (U, "cq ")],
              [("not checked", "dropout"), ("failed", "tone 3")], 2, True, False),
         ]

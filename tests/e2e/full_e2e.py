@@ -125,6 +125,8 @@ STORED_TONE_HZ = 700.6
 RAISED_TONE_HZ = 710.6
 HZ_TOLERANCE = 3.0
 TRAINING_DOT_MS = 6000 / 150
+# Shorter than the silence between two of the training's tones (one dot).
+TRAINING_JOIN_MS = 0.6 * TRAINING_DOT_MS
 TRAINING_PLAY_S = 4.5
 # More of the sink's time than this missing from a stretch of the recording is a stall.
 STALL_S = 0.15
@@ -334,7 +336,10 @@ def use_training(s):
     if samples is None:
         return
     heard_hz, _ = sink_monitor.tone_frequency(samples)
-    tones = [length for _, length in sink_monitor.bursts(samples)]
+    # Each tone from its first sound to its last: a dropout of the audio shorter than the
+    # silence between two tones leaves a tone whole.
+    tones = [t.end_ms - t.start_ms
+             for t in sink_monitor.tones(samples, RAISED_TONE_HZ, TRAINING_JOIN_MS)]
     print(f"training: {len(tones)} tones, {heard_hz:.1f} Hz")
     if abs(heard_hz - RAISED_TONE_HZ) > HZ_TOLERANCE:
         s.fail("training tones' pitch (the sidetone's)", f"{RAISED_TONE_HZ} Hz",
