@@ -18,7 +18,9 @@ session and the program's decoded text is read from its decoded-text log.
 On a busy machine the program's decode tick runs late, the test's own key events come late and
 the audio drops out. A keying that the program's log of its late ticks, the events' send times
 or the recording show to have been disturbed so (tests/e2e/disturbance.py) is keyed again, up to
-three times; an undisturbed keying must decode exactly, with its tones within their bounds. A
+three times; an undisturbed keying must decode exactly, with its tones within their bounds (a
+dropout of the program's audio can swallow part of a tone unseen, so a tone wrong in one keying
+is keyed again, and the same tone wrong in two keyings fails). A
 stretch of the recording in which the audio server's null sink stalled (it sometimes stops for
 seconds after a program opens its streams, and then drops that time) cannot show what was
 played either. Checks that could not be made are reported as not made, and the test exits 77
