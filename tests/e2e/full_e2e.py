@@ -20,10 +20,9 @@ the audio drops out. A keying that the program's log of its late ticks, the even
 or the recording show to have been disturbed so (tests/e2e/disturbance.py) is keyed again, up to
 three times; an undisturbed keying must decode exactly, with its tones within their bounds (a
 dropout of the program's audio can swallow part of a tone unseen, so a tone wrong in one keying
-is keyed again, and the same tone wrong in two keyings fails). A
-stretch of the recording in which the audio server's null sink stalled (it sometimes stops for
-seconds after a program opens its streams, and then drops that time) cannot show what was
-played either. Checks that could not be made are reported as not made, and the test exits 77
+is keyed again, and the same tone wrong in two keyings fails). A stretch of the recording in
+which the audio server's null sink stalled (it sometimes stops for seconds after a program
+opens its streams, and then drops that time) cannot show what was played either. Checks that could not be made are reported as not made, and the test exits 77
 (skipped) when everything else passed.
 Run as: private_dev.py ttyUSB0 ttyUSB2 ttyACM0 -- python3 full_e2e.py BIN"""
 import difflib

@@ -6,8 +6,8 @@ monitor, and Esc must save the main window's keys.
 A keying that the program's log of its late ticks, the key events' send times or the recording
 show to have been disturbed by a busy machine (tests/e2e/disturbance.py) is keyed again, up to
 three times; an undisturbed keying must decode exactly, its tones within their bounds (the same
-tone wrong in two keyings fails, a tone wrong once is keyed again). When a
-check could not be made in any keying, the test says so and exits 77 (skipped)."""
+tone wrong in two keyings fails, a tone wrong once is keyed again). When a check could not be
+made in any keying, the test says so and exits 77 (skipped)."""
 import os
 import sys
 
