@@ -131,6 +131,7 @@ void TDittixForm::FormCreate() {
     m_tabellaCodice = std::make_unique<TtabellaCodice>(
         CodeTableActions{[this] {
                              // Unlike the main window's command, no tones are composed.
+                             m_returnFocus = false;
                              m_training->show();
                              m_training->raise();
                              m_training->activateWindow();
@@ -304,6 +305,7 @@ void TDittixForm::startPlayback() {
 }
 
 void TDittixForm::showTraining() {
+    m_returnFocus = false;  // a close just before must not take the focus from it
     componi(m_settings.training.velEs);
     m_training->show();
     m_training->raise();

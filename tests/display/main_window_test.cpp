@@ -396,6 +396,47 @@ TEST(MainWindow, SetupCommandShowsTheSetupWindowAndItsPaletteBoxSetsTheCaption) 
     EXPECT_NE(w.saved().find("Palette=1"), std::string::npos);
 }
 
+// Closing a window asks the focus timer to give the focus back to this window; a window opened
+// again before the timer runs keeps it.
+struct ReopenRow {
+    const char* name;
+    const char* open;  // the command that opens the window again
+    bool training;
+};
+
+class ReopenFocusTest : public ::testing::TestWithParam<ReopenRow> {};
+
+TEST_P(ReopenFocusTest, AWindowOpenedBeforeTheFocusTimerKeepsTheFocus) {
+    const ReopenRow& row = GetParam();
+    Window w("[Settings]\nlivello1=abc\n", 1 << 30, {5});
+    w.form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.form.get()));
+    QWidget* other = row.training ? static_cast<QWidget*>(w.form->trainingWindow())
+                                  : static_cast<QWidget*>(w.form->setupWindow());
+    w.type(row.open);
+    if (!row.training) {
+        setup::test::waitForScan(*w.form->setupWindow());
+    }
+    ASSERT_TRUE(QTest::qWaitForWindowActive(other));
+    other->close();  // asks for the focus back
+    w.type(row.open);
+    if (!row.training) {
+        setup::test::waitForScan(*w.form->setupWindow());
+    }
+    ASSERT_TRUE(QTest::qWaitForWindowActive(other));
+    w.form->timerFocusTimer();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::activeWindow(), other);
+    w.form->timerFocusTimer();  // and a later round does not take it either
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::activeWindow(), other);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ReopenFocusTest,
+                         ::testing::Values(ReopenRow{"SetupWindow", "s", false},
+                                           ReopenRow{"TrainingWindow", "e", true}),
+                         rowName);
+
 TEST(MainWindow, TrainingCommandShowsTheTrainingWindowOnlyForLowerCaseE) {
     Window w("[Settings]\nlivello1=abc\n");
     w.type("E");
