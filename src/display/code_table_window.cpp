@@ -3,6 +3,7 @@
 
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QPaintEvent>
 #include <QPainter>
 
 #include "display/fonts.h"
@@ -20,6 +21,26 @@ void stroke(QPainter& painter, int x0, int x1, int y) {
 }
 
 }  // namespace
+
+// Paints the table's image where it is exposed. The image is never handed to a pixmap: a pixmap
+// would share its memory, and the next drawing would copy 1.9 MB into fresh pages first, which
+// cost the interface thread several milliseconds per "+" or "-".
+class CodeTableView : public QWidget {
+  public:
+    explicit CodeTableView(const QImage& image) : m_image(image) {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override {
+        QPainter painter(this);
+        const QRect exposed = event->rect();
+        painter.drawImage(exposed.topLeft(), m_image, exposed);
+    }
+
+  private:
+    const QImage& m_image;
+};
 
 void drawCodeTable(QImage& image, int tableFontSize) {
     QPainter painter(&image);
@@ -65,8 +86,7 @@ TtabellaCodice::TtabellaCodice(CodeTableActions actions, QWidget* parent)
     ScrollBox = new QScrollArea(this);
     ScrollBox->setGeometry(0, 0, 160, 697);
     ScrollBox->setFrameShape(QFrame::NoFrame);
-    img = new QLabel;
-    img->setPixmap(QPixmap::fromImage(m_image));
+    img = new CodeTableView(m_image);
     img->resize(m_image.size());
     ScrollBox->setWidget(img);
     ScrollBox->setWidgetResizable(false);
@@ -79,8 +99,8 @@ void TtabellaCodice::redraw(int tableFontSize, int scrollBoxHeight) {
         m_image.fill(Qt::black);
     }
     drawCodeTable(m_image, tableFontSize);
-    img->setPixmap(QPixmap::fromImage(m_image));
     img->resize(m_image.size());
+    img->update();
 }
 
 void TtabellaCodice::setSizeable(bool sizeable) {

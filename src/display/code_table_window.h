@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QImage>
-#include <QLabel>
 #include <QScrollArea>
 #include <QWidget>
 
@@ -41,7 +40,7 @@ class TtabellaCodice : public QWidget {
 
     const QImage& image() const { return m_image; }
     QScrollArea* ScrollBox;
-    QLabel* img;
+    QWidget* img;  // paints the image; ScrollBox scrolls it
 
   protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -277,7 +277,9 @@ void TDittixForm::disegnaTabellaMorseTimer() {
     if (!table.isVisible()) {
         table.FormResize();  // a hidden window gets no resize event
     }
-    activateWindow();
+    if (!isActiveWindow()) {
+        activateWindow();  // a round trip to the display server: only when it is needed
+    }
     setFocus();
 }
 

@@ -218,6 +218,35 @@ TEST(CodeTableWindow, EscEndsTheProgramWithoutSavingAnything) {
     EXPECT_EQ(persistence::readFileBytes(w.file), "; untouched\n[Settings]\nSize=40\n");
 }
 
+// The window shows the image it drew, and a new size's drawing, not a picture kept from before.
+TEST(CodeTableWindow, ShowsTheLatestDrawingPixelForPixel) {
+    Window w("[Settings]\nSize=30\n");
+    TtabellaCodice* table = w.form->tabellaCodice();
+    const QImage first = table->img->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(first, table->image());
+    QTest::keyClick(table, '+');
+    QTest::keyClick(table, '+');
+    QTest::qWait(250);
+    ASSERT_EQ(w.form->tableRedraws(), 2);
+    const QImage second = table->img->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(second, table->image());
+    EXPECT_NE(second, first) << "size 32 draws another picture than size 30";
+}
+
+// "+" pressed in the table window redraws it and gives the focus back to the main window.
+TEST(CodeTableWindow, ARedrawAskedFromTheTableReturnsTheFocusToTheMainWindow) {
+    Window w;
+    w.form->show();
+    TtabellaCodice* table = w.form->tabellaCodice();
+    table->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(table));
+    QTest::keyClick(table, '-');
+    QTest::qWait(250);
+    EXPECT_EQ(w.form->tableRedraws(), 2);
+    EXPECT_TRUE(QTest::qWaitForWindowActive(w.form.get()));
+    EXPECT_TRUE(w.form->hasFocus());
+}
+
 TEST(CodeTableWindow, CloseButtonOnlyHidesAndTheNextRedrawShowsIt) {
     Window w;
     w.form->tabellaCodice()->close();
