@@ -13,21 +13,59 @@ namespace dittix::training {
 
 TrainingAudio::TrainingAudio(platform::SingleShotOutput& output,
                              std::function<platform::SharedSamples()> sineTable)
-    : m_output(output), m_sineTable(std::move(sineTable)) {}
+    : m_output(output),
+      m_sineTable(std::move(sineTable)),
+      m_composer([this] { composeRequests(); }) {}
+
+TrainingAudio::~TrainingAudio() {
+    {
+        const std::lock_guard lock(m_bankLock);
+        m_ending = true;
+    }
+    m_bankChanged.notify_all();
+    m_composer.join();
+}
 
 bool TrainingAudio::open() {
     return !m_output.open([this] { m_playing.store(false); });
 }
 
 void TrainingAudio::componi(int cpm) {
-    const platform::SharedSamples table = m_sineTable();
-    auto bank = componiBank(table ? *table : platform::SampleBuffer{}, cpm);
-    const std::lock_guard lock(m_bankLock);
-    m_bank = std::move(bank);
+    // The table is taken now, on the caller's thread: a tone changed later composes again.
+    Request request{cpm, m_sineTable()};
+    {
+        const std::lock_guard lock(m_bankLock);
+        m_request = std::move(request);
+    }
+    m_bankChanged.notify_all();
+}
+
+void TrainingAudio::composeRequests() {
+    std::unique_lock lock(m_bankLock);
+    for (;;) {
+        m_bankChanged.wait(lock, [this] { return m_ending || m_request.has_value(); });
+        if (m_ending) {
+            return;
+        }
+        const Request request = std::move(*m_request);
+        m_request.reset();
+        m_composing = true;
+        lock.unlock();
+        std::shared_ptr<const ToneBank> bank = componiBank(
+            request.sineTable ? *request.sineTable : platform::SampleBuffer{}, request.cpm);
+        lock.lock();
+        std::swap(m_bank, bank);
+        m_composing = false;
+        m_bankChanged.notify_all();
+        lock.unlock();
+        bank.reset();  // the bank replaced, released outside the lock (it may be 15 MB)
+        lock.lock();
+    }
 }
 
 std::shared_ptr<const ToneBank> TrainingAudio::bank() const {
-    const std::lock_guard lock(m_bankLock);
+    std::unique_lock lock(m_bankLock);
+    m_bankChanged.wait(lock, [this] { return m_ending || (!m_request && !m_composing); });
     return m_bank;
 }
 

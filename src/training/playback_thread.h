@@ -3,9 +3,11 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "platform/audio_output.h"
@@ -23,23 +25,43 @@ class TrainingAudio {
     TrainingAudio(platform::SingleShotOutput& output,
                   std::function<platform::SharedSamples()> sineTable);
 
+    ~TrainingAudio();
+    TrainingAudio(const TrainingAudio&) = delete;
+    TrainingAudio& operator=(const TrainingAudio&) = delete;
+
     bool open();
-    // Composes all slots at `cpm` from the sine table as it is now; a playback that is running
-    // keeps the bank it is sounding, the next character takes the new one.
+    // Composes all slots at `cpm` from the sine table as it is now, on the composer thread, so
+    // that the interface thread never waits for it (the slowest speed's bank takes tens of
+    // milliseconds). A playback that is running keeps the bank it is sounding; its next
+    // character waits for the new one. Of requests that come faster than they are composed,
+    // only the latest is composed.
     void componi(int cpm);
 
     void submit(platform::SharedSamples samples);
     bool playing() const { return m_playing.load(); }
     void reset() { m_output.reset(); }
+    // The bank of the latest request, once composed (waits for it).
     std::shared_ptr<const ToneBank> bank() const;
     platform::SharedSamples sineTable() const { return m_sineTable(); }
 
   private:
     platform::SingleShotOutput& m_output;
     std::function<platform::SharedSamples()> m_sineTable;
+    void composeRequests();
+
+    struct Request {
+        int cpm = 0;
+        platform::SharedSamples sineTable;
+    };
+
     std::atomic<bool> m_playing{false};
     mutable std::mutex m_bankLock;
+    mutable std::condition_variable m_bankChanged;
+    std::optional<Request> m_request;  // waiting for the composer
+    bool m_composing = false;
+    bool m_ending = false;
     std::shared_ptr<const ToneBank> m_bank;
+    std::thread m_composer;
 };
 
 // The playback thread of one exercise. Its calls on the interface thread (the highlight) wait
