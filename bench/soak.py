@@ -1,12 +1,16 @@
 """Soak run of the real dittix binary: an hour (by default) of scripted use in six-minute
 cycles — idle, straight keying with commands, paddles, the setup window open, a training
 exercise at 20 or 150 CPM played to its end — logging every minute the resident memory and the ticks that came
-more than 5 ms late (from the program's own tick log, DITTIX_TICK_LOG).
+more than 5 ms late (from the program's own tick log, DITTIX_TICK_LOG), each put down to a
+command or click just before it, to the machine (one of the reference processes, one on each
+processor that only wakes every 10 ms, bench/wake_reference.py, was held up at the same time), or
+to neither.
 
 Usage: python3 bench/soak.py BUILD/src/dittix [minutes]
 Needs DISPLAY and an audio server (scripts/soak.sh starts both and a private /dev)."""
 import os
 import random
+import subprocess
 import sys
 import time
 
@@ -20,6 +24,26 @@ SETTINGS = ("; soak\n[Settings]\nlivello1=EISH5TMO0\n"
 PHASES = ["idle", "straight", "paddles", "setup", "training", "training-end"]
 KEYS = [xkeys.XK_Control_R, xkeys.XK_Right, xkeys.XK_Control_L, xkeys.XK_Left]
 COMMANDS = [ord("1"), ord("2"), ord("+"), ord("-"), ord("9"), ord("0"), ord("c")]
+def reference_stalls(logs):
+    """The (start, end) of each stall of the reference processes (bench/wake_reference.py)."""
+    found = []
+    for log in logs:
+        if os.path.exists(log):
+            with open(log) as f:
+                for line in f:
+                    parts = line.split()
+                    if len(parts) == 3 and parts[0] == "late":
+                        scheduled = float(parts[1])
+                        found.append((scheduled, scheduled + float(parts[2]) / 1000.0))
+    return found
+
+
+def held_by_machine(tick_time, late_ms, stalls):
+    """A late tick whose delay overlaps a stall of a reference process: the machine held both."""
+    begin = tick_time - late_ms / 1000.0
+    return any(start < tick_time and end > begin for start, end in stalls)
+
+
 def late_ticks(log, start, end):
     """The (time, ms) of the late ticks the program logged between start and end (monotonic)."""
     found = []
@@ -126,6 +150,13 @@ def main():
     folder = os.environ.get("TMPDIR", "/tmp")
     tick_log = os.path.join(folder, f"dittix-soak-ticks-{os.getpid()}.log")
     summary = os.path.join(folder, f"dittix-soak-summary-{os.getpid()}.txt")
+    reference_script = os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                    "wake_reference.py")
+    processors = sorted(os.sched_getaffinity(0))
+    reference_logs = [os.path.join(folder, f"dittix-soak-reference-{os.getpid()}-{cpu}.log")
+                      for cpu in processors]
+    references = [subprocess.Popen([sys.executable, reference_script, log, str(cpu)])
+                  for log, cpu in zip(reference_logs, processors)]
     program = xkeys.Program(binary, SETTINGS,
                             env={"DITTIX_TICK_STATS": summary, "DITTIX_TICK_LOG": tick_log})
     soak = Soak(program, random.Random(7))
@@ -149,20 +180,34 @@ def main():
             cpu = 100 * (cpu_seconds(program.process.pid) - cpu0) / 60
             worst = f"{max(ms for _, ms in late):.1f}" if late else "-"
             # A late tick within 0.3 s of a command or a click was held up by that command's
-            # handler (a port scan, a bitmap cleared, tones composed) on the interface thread.
-            causes = [soak.after_action(t) or "?" for t, _ in late]
-            rows.append((minute + 1, phase, rss, len(late), causes.count("?")))
+            # handler (a port scan, a bitmap cleared, tones composed) on the interface thread;
+            # one whose delay a reference process shared was held up by the machine.
+            stalls = reference_stalls(reference_logs)
+            causes = [soak.after_action(t) or ("machine" if held_by_machine(t, ms, stalls)
+                                               else "?") for t, ms in late]
+            rows.append((minute + 1, phase, rss, len(late), causes.count("?"),
+                         causes.count("machine")))
             print(f"{minute + 1:6d} {phase:12s} {rss:9d} {cpu:6.2f} {len(late):11d}  {worst:>13s}"
                   f"  {' '.join(causes)}", flush=True)
         ok = program.end_with_escape()
     finally:
         program.close()
+        for reference in references:
+            reference.terminate()
+            reference.wait()
 
-    idle_late = sum(n for _, phase, _, n, _ in rows if phase == "idle")
+    idle_late = sum(row[3] for row in rows if row[1] == "idle")
     all_late = sum(row[3] for row in rows)
     unexplained = sum(row[4] for row in rows)
-    print(f"late ticks while idle: {idle_late}; in all: {all_late}, of which {unexplained} "
-          f"not right after a command or click")
+    machine = sum(row[5] for row in rows)
+    keying = sum(row[4] for row in rows if row[1] in ("straight", "paddles"))
+    print(f"late ticks while idle: {idle_late}; in all: {all_late}: {machine} while the "
+          f"reference processes were held up too, {all_late - machine - unexplained} right after "
+          f"a command or click, {unexplained} neither ({keying} of them while keying)")
+    stalls = reference_stalls(reference_logs)
+    held = [b - a for a, b in stalls if b - a > 0.005]
+    print(f"the reference processes were held up more than 5 ms {len(held)} times "
+          f"(worst {max(held, default=0) * 1000:.1f} ms)")
     if len(rows) >= 12:
         # Memory after the first two cycles (everything built and composed once) against the end.
         settled = max(row[2] for row in rows if 7 <= row[0] <= 12)
@@ -173,6 +218,9 @@ def main():
     if os.path.exists(summary):
         print(open(summary).read(), end="")
         os.remove(summary)
+    for log in reference_logs:
+        if os.path.exists(log):
+            os.remove(log)
     if os.path.exists(tick_log):
         print("program's own minute lines:")
         print("".join(line for line in open(tick_log) if line.startswith("minute")), end="")
