@@ -44,18 +44,6 @@ def held_by_machine(tick_time, late_ms, stalls):
     return any(start < tick_time and end > begin for start, end in stalls)
 
 
-def late_ticks(log, start, end):
-    """The (time, ms) of the late ticks the program logged between start and end (monotonic)."""
-    found = []
-    if os.path.exists(log):
-        with open(log) as f:
-            for line in f:
-                parts = line.split()
-                if parts and parts[0] == "late" and start <= float(parts[1]) < end:
-                    found.append((float(parts[1]), float(parts[2])))
-    return found
-
-
 class Soak:
     def __init__(self, program, rng):
         self.program = program
@@ -148,8 +136,6 @@ def main():
     binary = sys.argv[1]
     minutes = int(sys.argv[2]) if len(sys.argv) > 2 else 60
     folder = os.environ.get("TMPDIR", "/tmp")
-    tick_log = os.path.join(folder, f"dittix-soak-ticks-{os.getpid()}.log")
-    summary = os.path.join(folder, f"dittix-soak-summary-{os.getpid()}.txt")
     reference_script = os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                     "wake_reference.py")
     processors = sorted(os.sched_getaffinity(0))
@@ -157,8 +143,8 @@ def main():
                       for cpu in processors]
     references = [subprocess.Popen([sys.executable, reference_script, log, str(cpu)])
                   for log, cpu in zip(reference_logs, processors)]
-    program = xkeys.Program(binary, SETTINGS,
-                            env={"DITTIX_TICK_STATS": summary, "DITTIX_TICK_LOG": tick_log})
+    program = xkeys.Program(binary, SETTINGS, tick_log=True)
+    summary = os.path.join(program.folder, "ticks.txt")  # the program's tick figures at its end
     soak = Soak(program, random.Random(7))
     actions = {"idle": soak.idle, "straight": soak.straight, "paddles": soak.paddles,
                "setup": soak.setup, "training": soak.start_training,
@@ -175,7 +161,7 @@ def main():
             time.sleep(max(0.0, end - time.monotonic()))
             if program.process.poll() is not None:
                 raise SystemExit(f"the program ended during minute {minute + 1}")
-            late = late_ticks(tick_log, begin, end)
+            late = [(t.at, t.ms) for t in program.late_ticks() if begin <= t.at < end]
             rss = rss_kib(program.process.pid)
             cpu = 100 * (cpu_seconds(program.process.pid) - cpu0) / 60
             worst = f"{max(ms for _, ms in late):.1f}" if late else "-"
@@ -191,6 +177,11 @@ def main():
                   f"  {' '.join(causes)}", flush=True)
         ok = program.end_with_escape()
     finally:
+        # The program's own figures, written as it ended, are read before its folder goes.
+        figures = open(summary).read() if os.path.exists(summary) else ""
+        minutes_logged = ("".join(line for line in open(program.tick_log)
+                                  if line.startswith("minute"))
+                          if os.path.exists(program.tick_log) else "")
         program.close()
         for reference in references:
             reference.terminate()
@@ -215,16 +206,12 @@ def main():
         print(f"resident memory: {settled} KiB in cycle 2, {last} KiB in the last cycle "
               f"({last - settled:+d} KiB)")
     print(f"ended by Esc: {'yes' if ok else 'NO'}")
-    if os.path.exists(summary):
-        print(open(summary).read(), end="")
-        os.remove(summary)
+    print(figures, end="")
     for log in reference_logs:
         if os.path.exists(log):
             os.remove(log)
-    if os.path.exists(tick_log):
-        print("program's own minute lines:")
-        print("".join(line for line in open(tick_log) if line.startswith("minute")), end="")
-        os.remove(tick_log)
+    print("program's own minute lines:")
+    print(minutes_logged, end="")
 
 
 if __name__ == "__main__":

@@ -45,8 +45,6 @@ class TrainingAudio {
     platform::SharedSamples sineTable() const { return m_sineTable(); }
 
   private:
-    platform::SingleShotOutput& m_output;
-    std::function<platform::SharedSamples()> m_sineTable;
     void composeRequests();
 
     struct Request {
@@ -54,6 +52,8 @@ class TrainingAudio {
         platform::SharedSamples sineTable;
     };
 
+    platform::SingleShotOutput& m_output;
+    std::function<platform::SharedSamples()> m_sineTable;
     std::atomic<bool> m_playing{false};
     mutable std::mutex m_bankLock;
     mutable std::condition_variable m_bankChanged;

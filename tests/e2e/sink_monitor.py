@@ -130,11 +130,6 @@ def bursts(samples, quiet_ms=15):
     return found
 
 
-# The sidetone's output hands the audio server 256 frames at a time, each block with the key's
-# state when the block was made: a tone's edge is heard up to one block (5.8 ms) after it came.
-BUFFER_MS = 256 * 1000.0 / RATE
-
-
 def pieces(samples, tone_hz):
     """Runs of sound in a recording of a tone at `tone_hz` as (first, end) sample indices: loud
     samples less than one period apart (a sine is quiet near its zero crossings)."""

@@ -403,10 +403,10 @@ class Program:
         self._training_log = os.path.join(self.folder, "training.txt") if training_log else None
         if self._training_log:
             env["DITTIX_TRAINING_LOG"] = self._training_log
-        self._tick_log = os.path.join(self.folder, "ticks.log") if tick_log else None
-        if self._tick_log:
+        self.tick_log = os.path.join(self.folder, "ticks.log") if tick_log else None
+        if self.tick_log:
             env["DITTIX_TICK_STATS"] = os.path.join(self.folder, "ticks.txt")
-            env["DITTIX_TICK_LOG"] = self._tick_log
+            env["DITTIX_TICK_LOG"] = self.tick_log
         self.process = subprocess.Popen([os.path.join(self.folder, "dittix")], cwd=self.folder,
                                         env=dict(os.environ, **env))
         self.display = Display()
@@ -443,7 +443,7 @@ class Program:
         milliseconds more than one tick after the previous tick that was."""
         late = []
         try:
-            with open(self._tick_log, encoding="utf-8") as f:
+            with open(self.tick_log, encoding="utf-8") as f:
                 for line in f:
                     fields = line.split()
                     if len(fields) == 3 and fields[0] == "late":
