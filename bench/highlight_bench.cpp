@@ -26,16 +26,8 @@ int main(int argc, char** argv) {
     persistence::ExerciseRandom random{7};
     const std::filesystem::path file =
         std::filesystem::temp_directory_path() / "dittix-highlight-bench.ini";
-    training::Ttraining window(training::TrainingEnvironment{settings.levels,
-                                                             settings.training,
-                                                             random,
-                                                             file,
-                                                             [] { return true; },
-                                                             [](int) {},
-                                                             [] {},
-                                                             [] {},
-                                                             [] {},
-                                                             {}});
+    training::Ttraining window(training::TrainingEnvironment{
+        settings.levels, settings.training, random, file, [](int) {}, [] {}, [] {}, [] {}, {}});
     window.show();
     app.processEvents();
 

@@ -23,8 +23,13 @@ packages=(
     libxi-dev
     libxtst-dev
     libsdl2-dev
+    libpipewire-0.3-dev
     pulseaudio
     pulseaudio-utils
+    pipewire
+    pipewire-pulse
+    wireplumber
+    dbus-daemon
     xvfb
     xauth
     fonts-dejavu-core

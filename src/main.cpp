@@ -74,9 +74,9 @@ dittix::display::MainWindowEnvironment makeEnvironment(const std::filesystem::pa
         env.keyboard = platform::openX11Keyboard();
     }
 #endif
-    env.sidetoneOutput = platform::makeSdlLoopingOutput();
+    env.sidetoneOutput = platform::makeLoopingOutput();
     env.serialPorts = platform::makeSystemSerialPorts();
-    env.trainingOutput = platform::makeSdlSingleShotOutput();
+    env.trainingOutput = platform::makeSingleShotOutput();
     if (!env.keyboard) {
         auto keyboard = std::make_unique<platform::EventKeyboard>();
         env.eventKeyboard = keyboard.get();

@@ -56,10 +56,13 @@ TDittixForm::TDittixForm(MainWindowEnvironment environment, QWidget* parent)
                               : TapeDisplay::RowVisible(
                                     [this](int row) { return m_screenProbe->rowVisible(row); })),
       m_keyPort(*m_env.serialPorts, m_settings.serialPort),
-      m_sidetone(*m_env.sidetoneOutput, m_settings.tono),
+      m_sidetone(*m_env.sidetoneOutput, m_settings.tono,
+                 SidetoneOptions{m_settings.rampa, std::chrono::seconds(m_settings.chiusuraAudio)},
+                 {}, m_env.sidetoneProbe),
       m_binding(*m_env.keyboard, m_keyPort, m_sidetone, m_tape, m_env.decodedText),
       m_tick(m_binding, m_timing, m_modes, m_state),
-      m_trainingAudio(*m_env.trainingOutput, [this] { return m_sidetone.sineTable(); }) {
+      m_trainingAudio(
+          *m_env.trainingOutput, [this] { return m_sidetone.frequency(); }, m_settings.rampa) {
     FormCreate();
 }
 
@@ -100,8 +103,7 @@ void TDittixForm::FormCreate() {
         std::make_unique<training::ProgressWindow>(persistence::historyFileFor(m_env.settingsFile));
     m_training = std::make_unique<training::Ttraining>(training::TrainingEnvironment{
         levels, m_settings.training, m_random, m_env.settingsFile,
-        [this] { return m_trainingAudio.open(); }, [this](int cpm) { componi(cpm); },
-        [this] { startPlayback(); },
+        [this](int cpm) { componi(cpm); }, [this] { startPlayback(); },
         [this] {
             m_livelli->show();
             m_livelli->raise();
@@ -165,8 +167,10 @@ void TDittixForm::FormCreate() {
                                       m_env.analysisFigures,
                                       {}});
     m_binding.setMeasurementSink(&m_analisi->feed());
-    m_keyPort.openKeyPort();    // a failure is reported by the setup window when next shown
-    m_sidetone.openSidetone();  // a failure leaves keying silent, and is not shown
+    m_keyPort.openKeyPort();  // a failure is reported by the setup window when next shown
+    // Opened before the ticks start, so that the first key-down is heard at once; a failure
+    // leaves keying silent, and is not shown.
+    m_sidetone.openSidetone();
 
     m_decodifica.setTimerType(Qt::PreciseTimer);
     m_decodifica.setInterval(10);

@@ -56,6 +56,8 @@ struct MainWindowEnvironment {
     std::unique_ptr<platform::KeyboardQuery> keyboard;
     // The sidetone's output; empty for none (silent keying).
     std::unique_ptr<platform::LoopingOutput> sidetoneOutput;
+    // Measures key-down to sound in the sidetone's callback (benchmarks); may be null.
+    platform::GateLatencyProbe* sidetoneProbe = nullptr;
     // The training tones' output; empty for none (the training window says it cannot open it).
     std::unique_ptr<platform::SingleShotOutput> trainingOutput;
     // The serial ports a key can be wired to; empty for none (the keyboard alone keys).
@@ -106,6 +108,7 @@ class TDittixForm : public QWidget {
     const TapeDisplay& tape() const { return m_tape; }
     int tableFontSize() const { return m_tableFontSize; }
     const Sidetone& sidetone() const { return m_sidetone; }
+    Sidetone& sidetone() { return m_sidetone; }
     setup::Tsetup* setupWindow() const { return m_setup.get(); }
     TtabellaCodice* tabellaCodice() const { return m_tabellaCodice.get(); }
     training::Ttraining* trainingWindow() const { return m_training.get(); }

@@ -85,6 +85,8 @@ Settings parseSettings(std::string_view utf8Text, char decimalSeparator) {
     s.training.mostraEs = in.flag("MOSTRA ES", false);
     s.modes.memoriaPunto = in.flag("memoriaPunto", true);
     s.tabellaCodiceVisibile = in.flag("Tabella Codice Visibile", true);
+    s.rampa = in.flag("Rampa", true);
+    s.chiusuraAudio = std::clamp(in.integer("Chiusura audio", 30), 0, kMaxChiusuraAudio);
 
     // LIV ES: first the lower bound, then the number of levels offered: the file's own, or the
     // built-in course's forty when the file has none, so that the course level is remembered.

@@ -49,12 +49,17 @@ struct Settings {
     std::int32_t fs = 0;
     std::int32_t tableFontSize = 38;  // "Size"
     bool tabellaCodiceVisibile = true;
+    // Read only, like k: "Rampa" shapes the tones' edges (0: plain steps), and "Chiusura audio"
+    // is how many seconds without keying close the sidetone's stream (0: it stays open).
+    bool rampa = true;
+    std::int32_t chiusuraAudio = 30;
     TrainingChoices training;
     TrainingLevels levels;
 };
 
 inline constexpr std::int32_t kMinTableFontSize = 25;
 inline constexpr std::int32_t kMaxTableFontSize = 45;
+inline constexpr std::int32_t kMaxChiusuraAudio = 3600;
 
 // Reads the settings from the text of a settings file (already decoded to UTF-8): every key in
 // its order, the clamps of k and Size at once, the level keys until the first empty one, then

@@ -1,6 +1,8 @@
-// Audio outputs on the default device: 44 100 samples per second, one channel, signed 16-bit.
-// Sample buffers handed to an output are immutable snapshots, so the audio thread never reads
-// memory that the interface thread is rewriting.
+// Audio outputs on the default device: one channel, signed 16-bit, at the device's own rate
+// (48 000 samples per second on most desktops; 44 100 where the device does not tell). Sample
+// buffers handed to an output are immutable snapshots, so the audio thread never reads memory
+// that another thread is rewriting. Opening and closing a stream take milliseconds: they are done
+// on a worker or the playback thread, never inside the decode tick.
 #pragma once
 
 #include <atomic>
@@ -13,6 +15,7 @@
 
 namespace dittix::platform {
 
+// The rate used where no device tells its own (and by the tests that need a fixed rate).
 inline constexpr int kSampleRate = 44100;
 
 using SampleBuffer = std::vector<std::int16_t>;
@@ -25,18 +28,24 @@ struct AudioError {
     std::string message;
 };
 
-// Plays a table over and over while its gate is open, and silence while it is closed. Closing
-// the gate keeps the place in the table, so the next opening goes on from there.
+class KeyedTone;
+
+// The sidetone's stream: plays a KeyedTone, which its callback renders. Used by one thread at a
+// time (the sidetone's worker).
 class LoopingOutput {
   public:
+    // Runs once the stream is open and before its callback starts: `rate` is the stream's rate,
+    // at which the tone's table must be made.
+    using Prepare = std::function<void(int rate)>;
+
     virtual ~LoopingOutput() = default;
-    virtual std::optional<AudioError> open() = 0;
-    // Replaces the table and starts it from its first sample; an empty table plays silence.
-    virtual void setTable(SharedSamples table) = 0;
-    // Switches the sound on or off; cheap enough for the decode tick (an atomic store).
-    virtual void setGate(bool on) = 0;
+    virtual std::optional<AudioError> open(KeyedTone& tone, const Prepare& prepare) = 0;
     virtual void close() = 0;
+    // False also for a stream that was lost while open (the device or the server went away).
     virtual bool isOpen() const = 0;
+    // Which backend plays the open stream ("pipewire-native" for PipeWire's own API, else the audio
+    // system's backend: "pulseaudio", "alsa", …); empty while closed.
+    virtual std::string backend() const { return {}; }
 
   protected:
     LoopingOutput() = default;
@@ -56,31 +65,51 @@ class SingleShotOutput {
     virtual void reset() = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
+    // The open stream's rate; kSampleRate while closed.
+    virtual int sampleRate() const = 0;
+    // True once the open stream's callback has run: what is submitted now is heard at once.
+    virtual bool running() const = 0;
+    // As for LoopingOutput.
+    virtual std::string backend() const { return {}; }
 
   protected:
     SingleShotOutput() = default;
 };
 
-// For measurements: the time from opening the gate to the callback that first hands over the
-// tone's samples.
+// For measurements: the time from a key-down (toneOn) to the callback that first plays it.
 struct GateLatencyProbe {
-    std::atomic<std::uint64_t> openings{0};  // counts each opening of the gate
-    std::atomic<std::int64_t> gateOpenedNs{0};
+    std::atomic<std::uint64_t> replies{0};  // counts the key-downs played
     std::atomic<std::int64_t> lastLatencyNs{-1};
 };
 
-// The outputs of the audio system (SDL), with a callback of 256 frames (5.8 ms).
-std::unique_ptr<LoopingOutput> makeSdlLoopingOutput(GateLatencyProbe* probe = nullptr);
+// The program's outputs. On Linux PipeWire's own stream API, whose callback runs on PipeWire's
+// real-time thread, when a PipeWire server answers; otherwise (and whenever the environment
+// variable SDL_AUDIODRIVER is set, which chooses the audio system's backend) the audio system's.
+// Each opening chooses afresh.
+std::unique_ptr<LoopingOutput> makeLoopingOutput();
+std::unique_ptr<SingleShotOutput> makeSingleShotOutput();
+
+// The outputs of the audio system (SDL): PipeWire first, then PulseAudio, then ALSA on Linux
+// (the environment variable SDL_AUDIODRIVER chooses otherwise), WASAPI on Windows; the device's
+// own rate and the smallest callback the server grants.
+std::unique_ptr<LoopingOutput> makeSdlLoopingOutput();
 std::unique_ptr<SingleShotOutput> makeSdlSingleShotOutput();
+// The audio system's backend in use while an output is open ("pipewire", "pulseaudio", …);
+// empty when none is.
+std::string sdlAudioDriverInUse();
+
+#if defined(DITTIX_HAVE_PIPEWIRE)
+// The outputs on PipeWire's own stream API alone (opening fails without a PipeWire server).
+std::unique_ptr<LoopingOutput> makePipeWireLoopingOutput();
+std::unique_ptr<SingleShotOutput> makePipeWireSingleShotOutput();
+#endif
 
 // Outputs for a machine without sound: opening fails, nothing plays.
 class NullLoopingOutput : public LoopingOutput {
   public:
-    std::optional<AudioError> open() override {
+    std::optional<AudioError> open(KeyedTone&, const Prepare&) override {
         return AudioError{AudioErrorCode::NoDevice, "no audio output"};
     }
-    void setTable(SharedSamples) override {}
-    void setGate(bool) override {}
     void close() override {}
     bool isOpen() const override { return false; }
 };
@@ -94,6 +123,8 @@ class NullSingleShotOutput : public SingleShotOutput {
     void reset() override {}
     void close() override {}
     bool isOpen() const override { return false; }
+    int sampleRate() const override { return kSampleRate; }
+    bool running() const override { return false; }
 };
 
 }  // namespace dittix::platform

@@ -14,11 +14,17 @@
 #endif
 
 #include "platform/audio_output.h"
+#include "platform/keyed_tone.h"
 
 namespace dittix::platform {
 
 namespace {
 
+// The callback's length: the smallest each backend plays without gaps on a busy machine. PipeWire
+// runs its graph in quanta of that length (128 frames, 2.7 ms at 48 kHz); SDL's PulseAudio
+// backend asks the server to hold no more than one callback, which needs 256 frames (5.8 ms at
+// 44.1 kHz) to ride out a busy machine's scheduling.
+constexpr Uint16 kPipeWireCallbackFrames = 128;
 constexpr Uint16 kCallbackFrames = 256;
 
 #if defined(__linux__)
@@ -42,18 +48,38 @@ void quietenAlsa() {
         // The library stays loaded, so the audio system finds it with the quiet handler set.
     });
 }
+constexpr const char* kDriverOrder = "pipewire,pulseaudio,alsa";
+#elif defined(_WIN32)
+void quietenAlsa() {}
+constexpr const char* kDriverOrder = "wasapi,directsound,winmm";
 #else
 void quietenAlsa() {}
+constexpr const char* kDriverOrder = nullptr;
 #endif
+
+// The audio system's start, stop, open and close are not safe from two threads at once (the
+// sidetone's worker and the playback thread both open streams): one lock for all of them.
+std::mutex& sdlLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::int64_t nowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 // One opened SDL device with the audio subsystem held for it.
 class SdlDevice {
   public:
-    SdlDevice() = default;
     ~SdlDevice() { close(); }
     SdlDevice(const SdlDevice&) = delete;
     SdlDevice& operator=(const SdlDevice&) = delete;
 
+    explicit SdlDevice(const char* name) : m_name(name) {}
+
+    // Opens the device paused, at the default device's own rate when it tells one.
     std::optional<AudioError> open(SDL_AudioCallback callback, void* userdata) {
         if (m_id != 0 && !isOpen()) {
             close();  // the device went away: start afresh
@@ -61,38 +87,67 @@ class SdlDevice {
         if (m_id != 0) {
             return AudioError{AudioErrorCode::AlreadyOpen, "the output is already open"};
         }
+        const std::lock_guard lock(sdlLock());
         quietenAlsa();
+        if (kDriverOrder != nullptr) {
+            // A hint of normal priority: the environment variable SDL_AUDIODRIVER still wins.
+            SDL_SetHint(SDL_HINT_AUDIODRIVER, kDriverOrder);
+        }
+        SDL_SetHint(SDL_HINT_APP_NAME, "Dittix");
+        SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, m_name);
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
             return AudioError{AudioErrorCode::NoDevice, SDL_GetError()};
         }
         SDL_AudioSpec want{};
         want.freq = kSampleRate;
+        SDL_AudioSpec device{};
+        char* name = nullptr;
+        if (SDL_GetDefaultAudioInfo(&name, &device, 0) == 0) {
+            SDL_free(name);
+            if (device.freq >= 8000 && device.freq <= 384000) {
+                want.freq = device.freq;
+            }
+        }
         want.format = AUDIO_S16SYS;
         want.channels = 1;
-        want.samples = kCallbackFrames;
+        const char* driver = SDL_GetCurrentAudioDriver();
+        want.samples = driver != nullptr && std::strcmp(driver, "pipewire") == 0
+                           ? kPipeWireCallbackFrames
+                           : kCallbackFrames;
         want.callback = callback;
         want.userdata = userdata;
         SDL_AudioSpec have{};
-        m_id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+        m_id =
+            SDL_OpenAudioDevice(nullptr, 0, &want, &have,
+                                SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_SAMPLES_CHANGE);
         if (m_id == 0) {
             AudioError error{AudioErrorCode::NoDevice, SDL_GetError()};
             SDL_QuitSubSystem(SDL_INIT_AUDIO);
             return error;
         }
-        SDL_PauseAudioDevice(m_id, 0);
+        m_rate = have.freq;
         return std::nullopt;
+    }
+
+    void start() {
+        if (m_id != 0) {
+            SDL_PauseAudioDevice(m_id, 0);
+        }
     }
 
     void close() {
         if (m_id != 0) {
+            const std::lock_guard lock(sdlLock());
             SDL_CloseAudioDevice(m_id);
             SDL_QuitSubSystem(SDL_INIT_AUDIO);
             m_id = 0;
+            m_rate = kSampleRate;
         }
     }
 
     // False also for a device that was lost while open (unplugged, audio server gone).
     bool isOpen() const { return m_id != 0 && SDL_GetAudioDeviceStatus(m_id) != SDL_AUDIO_STOPPED; }
+    int rate() const { return m_rate; }
 
     // Holds off the callback while the caller changes what it reads.
     template <class F>
@@ -107,80 +162,46 @@ class SdlDevice {
     }
 
   private:
+    const char* m_name;
     SDL_AudioDeviceID m_id = 0;
+    int m_rate = kSampleRate;
 };
-
-std::int64_t nowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 class SdlLoopingOutput : public LoopingOutput {
   public:
-    explicit SdlLoopingOutput(GateLatencyProbe* probe) : m_probe(probe) {}
     ~SdlLoopingOutput() override { m_device.close(); }
 
-    std::optional<AudioError> open() override { return m_device.open(&callback, this); }
-
-    void setTable(SharedSamples table) override {
-        SharedSamples old;
-        m_device.locked([&] {
-            old = std::exchange(m_table, std::move(table));
-            m_position = 0;
-        });
-        // `old` is released here, outside the audio lock.
-    }
-
-    void setGate(bool on) override {
-        if (m_probe != nullptr && on && !m_gate.load(std::memory_order_relaxed)) {
-            m_probe->gateOpenedNs.store(nowNs(), std::memory_order_relaxed);
-            m_probe->openings.fetch_add(1, std::memory_order_release);
+    std::optional<AudioError> open(KeyedTone& tone, const Prepare& prepare) override {
+        if (m_device.isOpen()) {
+            return AudioError{AudioErrorCode::AlreadyOpen, "the output is already open"};
         }
-        m_gate.store(on, std::memory_order_release);
+        m_device.close();
+        m_tone.store(&tone, std::memory_order_release);
+        if (auto error = m_device.open(&callback, this)) {
+            return error;
+        }
+        if (prepare) {
+            prepare(m_device.rate());
+        }
+        tone.restart(m_device.rate());
+        m_device.start();
+        return std::nullopt;
     }
+
     void close() override { m_device.close(); }
     bool isOpen() const override { return m_device.isOpen(); }
+    std::string backend() const override { return m_device.isOpen() ? sdlAudioDriverInUse() : ""; }
 
   private:
     static void callback(void* userdata, Uint8* stream, int length) {
-        static_cast<SdlLoopingOutput*>(userdata)->fill(reinterpret_cast<std::int16_t*>(stream),
-                                                       static_cast<std::size_t>(length) / 2);
+        auto* self = static_cast<SdlLoopingOutput*>(userdata);
+        self->m_tone.load(std::memory_order_acquire)
+            ->render(reinterpret_cast<std::int16_t*>(stream), static_cast<std::size_t>(length) / 2,
+                     nowNs());
     }
 
-    void fill(std::int16_t* out, std::size_t count) {
-        const SampleBuffer* table = m_table.get();
-        const bool gate = m_gate.load(std::memory_order_acquire);
-        if (m_probe != nullptr && gate) {
-            const std::uint64_t openings = m_probe->openings.load(std::memory_order_acquire);
-            if (openings != m_openingsSeen) {
-                m_openingsSeen = openings;
-                m_probe->lastLatencyNs.store(nowNs() - m_probe->gateOpenedNs.load(),
-                                             std::memory_order_relaxed);
-            }
-        }
-        if (!gate || table == nullptr || table->empty()) {
-            std::fill_n(out, count, std::int16_t{0});
-            return;
-        }
-        while (count > 0) {
-            if (m_position >= table->size()) {
-                m_position = 0;
-            }
-            const std::size_t n = std::min(count, table->size() - m_position);
-            std::memcpy(out, table->data() + m_position, n * sizeof(std::int16_t));
-            out += n;
-            count -= n;
-            m_position += n;
-        }
-    }
-
-    GateLatencyProbe* m_probe;
-    std::uint64_t m_openingsSeen = 0;  // the callback's own
-    SdlDevice m_device;
-    std::atomic<bool> m_gate{false};
-    SharedSamples m_table;       // changed only with the callback held off
-    std::size_t m_position = 0;  // the callback's place in the table
+    SdlDevice m_device{"Dittix sidetone"};
+    std::atomic<KeyedTone*> m_tone{nullptr};
 };
 
 class SdlSingleShotOutput : public SingleShotOutput {
@@ -189,7 +210,12 @@ class SdlSingleShotOutput : public SingleShotOutput {
 
     std::optional<AudioError> open(Completed completed) override {
         m_completed = std::move(completed);
-        return m_device.open(&callback, this);
+        m_callbacks.store(0, std::memory_order_relaxed);
+        if (auto error = m_device.open(&callback, this)) {
+            return error;
+        }
+        m_device.start();
+        return std::nullopt;
     }
 
     void submit(SharedSamples samples) override {
@@ -228,6 +254,9 @@ class SdlSingleShotOutput : public SingleShotOutput {
         m_finished.reset();
     }
     bool isOpen() const override { return m_device.isOpen(); }
+    int sampleRate() const override { return m_device.rate(); }
+    bool running() const override { return m_callbacks.load(std::memory_order_acquire) > 0; }
+    std::string backend() const override { return m_device.isOpen() ? sdlAudioDriverInUse() : ""; }
 
   private:
     static void callback(void* userdata, Uint8* stream, int length) {
@@ -246,30 +275,38 @@ class SdlSingleShotOutput : public SingleShotOutput {
         }
         std::fill(out + written, out + count, std::int16_t{0});
         if (m_current != nullptr && m_position >= m_current->size()) {
-            // The last sample has been handed over. The buffer is released on the interface
+            // The last sample has been handed over. The buffer is released on the submitting
             // thread by the next submit or reset (which empty m_finished first), never here.
             m_finished = std::exchange(m_current, nullptr);
             if (m_completed) {
                 m_completed();
             }
         }
+        m_callbacks.fetch_add(1, std::memory_order_release);
     }
 
-    SdlDevice m_device;
+    SdlDevice m_device{"Dittix training"};
     Completed m_completed;
     SharedSamples m_current;   // changed only with the callback held off
     SharedSamples m_finished;  // kept until the next change, see fill
     std::size_t m_position = 0;
+    std::atomic<std::uint64_t> m_callbacks{0};
 };
 
 }  // namespace
 
-std::unique_ptr<LoopingOutput> makeSdlLoopingOutput(GateLatencyProbe* probe) {
-    return std::make_unique<SdlLoopingOutput>(probe);
+std::unique_ptr<LoopingOutput> makeSdlLoopingOutput() {
+    return std::make_unique<SdlLoopingOutput>();
 }
 
 std::unique_ptr<SingleShotOutput> makeSdlSingleShotOutput() {
     return std::make_unique<SdlSingleShotOutput>();
+}
+
+std::string sdlAudioDriverInUse() {
+    const std::lock_guard lock(sdlLock());
+    const char* driver = SDL_WasInit(SDL_INIT_AUDIO) != 0 ? SDL_GetCurrentAudioDriver() : nullptr;
+    return driver != nullptr ? driver : "";
 }
 
 }  // namespace dittix::platform

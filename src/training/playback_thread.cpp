@@ -7,14 +7,16 @@
 #include <algorithm>
 #include <chrono>
 
+#include "platform/tone_synthesis.h"
 #include "training/training_window.h"
 
 namespace dittix::training {
 
-TrainingAudio::TrainingAudio(platform::SingleShotOutput& output,
-                             std::function<platform::SharedSamples()> sineTable)
+TrainingAudio::TrainingAudio(platform::SingleShotOutput& output, std::function<double()> frequency,
+                             bool shapedEdges)
     : m_output(output),
-      m_sineTable(std::move(sineTable)),
+      m_frequency(std::move(frequency)),
+      m_shapedEdges(shapedEdges),
       m_composer([this] { composeRequests(); }) {}
 
 TrainingAudio::~TrainingAudio() {
@@ -26,13 +28,38 @@ TrainingAudio::~TrainingAudio() {
     m_composer.join();
 }
 
-bool TrainingAudio::open() {
-    return !m_output.open([this] { m_playing.store(false); });
+platform::ToneShape TrainingAudio::shapeAt(int rate) const {
+    return platform::ToneShape{m_shapedEdges ? platform::rampSamplesFor(rate) : 0};
+}
+
+bool TrainingAudio::open(const std::function<bool()>& keepWaiting) {
+    if (m_output.open([this] { m_playing.store(false); })) {
+        return false;
+    }
+    const int rate = m_output.sampleRate();
+    m_rate.store(rate);
+    const auto composed = bank();
+    if (composed != nullptr && composed->rate != rate) {
+        componi(composed->cpm);
+    }
+    // A stream runs within tens of milliseconds; a server that holds it up longer is not
+    // waited for beyond a few seconds.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (!m_output.running() && std::chrono::steady_clock::now() < until &&
+           (!keepWaiting || keepWaiting())) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+void TrainingAudio::close() {
+    m_output.close();
+    m_playing.store(false);
 }
 
 void TrainingAudio::componi(int cpm) {
-    // The table is taken now, on the caller's thread: a tone changed later composes again.
-    Request request{cpm, m_sineTable()};
+    // The frequency is taken now, on the caller's thread: a tone changed later composes again.
+    Request request{cpm, m_frequency ? m_frequency() : 0.0, m_rate.load()};
     {
         const std::lock_guard lock(m_bankLock);
         m_request = std::move(request);
@@ -51,8 +78,9 @@ void TrainingAudio::composeRequests() {
         m_request.reset();
         m_composing = true;
         lock.unlock();
-        std::shared_ptr<const ToneBank> bank = componiBank(
-            request.sineTable ? *request.sineTable : platform::SampleBuffer{}, request.cpm);
+        std::shared_ptr<const ToneBank> bank =
+            componiBank(platform::makeSineTable(request.frequency, request.rate), request.cpm,
+                        request.rate, shapeAt(request.rate));
         lock.lock();
         std::swap(m_bank, bank);
         m_composing = false;
@@ -61,6 +89,23 @@ void TrainingAudio::composeRequests() {
         bank.reset();  // the bank replaced, released outside the lock (it may be 15 MB)
         lock.lock();
     }
+}
+
+platform::SharedSamples TrainingAudio::sineTable() const {
+    const int rate = m_rate.load();
+    const double frequency = m_frequency ? m_frequency() : 0.0;
+    const std::lock_guard lock(m_bankLock);
+    if (m_leadIn == nullptr || m_leadInFrequency != frequency || m_leadInRate != rate) {
+        platform::SampleBuffer tone;
+        const platform::ToneShape shape = shapeAt(rate);
+        platform::appendShapedTone(tone, platform::makeSineTable(frequency, rate),
+                                   static_cast<std::size_t>(rate),
+                                   static_cast<std::size_t>(shape.rampSamples), shape);
+        m_leadIn = std::make_shared<const platform::SampleBuffer>(std::move(tone));
+        m_leadInFrequency = frequency;
+        m_leadInRate = rate;
+    }
+    return m_leadIn;
 }
 
 std::shared_ptr<const ToneBank> TrainingAudio::bank() const {
@@ -136,7 +181,16 @@ void TtxCW::start() {
 
 void TtxCW::run() {
     ThreadPort port(m_audio, m_window, m_abort);
+    // The output opens for the exercise, and the lead-in starts once it runs. When it cannot be
+    // opened the window says so, and the playback waits at its first tone until it is stopped.
+    if (!m_audio.open([this] { return !m_abort.load() && !m_state.stopRequested.load(); })) {
+        if (!m_abort.load()) {
+            QMetaObject::invokeMethod(
+                &m_window, [this] { m_window.showNoOutput(); }, Qt::BlockingQueuedConnection);
+        }
+    }
     runPlayback(m_state, port);
+    m_audio.close();
     m_finished.store(true);
 }
 

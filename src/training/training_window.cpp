@@ -134,9 +134,6 @@ void Ttraining::FormCreate() {
     }
     cbLivello->setCurrentIndex(m_env.levels.levelCount > 0 ? 0 : -1);
 
-    if (!m_env.openOutput || !m_env.openOutput()) {
-        labInter->setText(kNoOutput);
-    }
     layoutTopRow();
     if (outerWidth() < minimumOuterWidth()) {
         setOuterSize(QSize(minimumOuterWidth(), outerHeight()));
@@ -550,6 +547,16 @@ void Ttraining::escape() {
     } else {
         close();
     }
+}
+
+void Ttraining::showNoOutput() {
+    labInter->setText(kNoOutput);
+    // The message is wider than "INTERPAUSA": the top row makes room for it.
+    layoutTopRow();
+    if (outerWidth() < minimumOuterWidth()) {
+        setOuterSize(QSize(minimumOuterWidth(), outerHeight()));
+    }
+    placeAnchoredControls();
 }
 
 void Ttraining::highlightCurrent(int current) {

@@ -31,7 +31,6 @@ struct TrainingEnvironment {
     persistence::TrainingChoices& choices;  // the last choices ("LIV ES" … "MOSTRA ES")
     persistence::ExerciseRandom& random;
     std::filesystem::path settingsFile;
-    std::function<bool()> openOutput;      // the training audio output; false on failure
     std::function<void(int cpm)> compose;  // the character tones at a speed
     std::function<void()> startPlayback;   // sends TrainingText; clears exerciseRunning
     std::function<void()> showLevels;      // the levels window
@@ -67,6 +66,8 @@ class Ttraining : public QWidget {
     void FormClose();
     // Esc: stops a running exercise, or closes the window.
     void escape();
+    // The playback could not open the training output: the exercise is shown, but silent.
+    void showNoOutput();
     // The playback's highlight: cell `current` red, the one before it yellow again.
     void highlightCurrent(int current);
     void setLabelYellow(int label);

@@ -1,9 +1,11 @@
-// The sidetone: its sine table, the tone keys and the reopen they cause.
+// The sidetone with a fake stream on a clock the test sets: its sine table, the tone keys, the
+// worker that opens the stream and closes it when idle, and what the stream plays across that.
 #include "display/sidetone.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include "support/named_rows.h"
@@ -11,43 +13,69 @@
 namespace dittix::display {
 namespace {
 
+using namespace std::chrono_literals;
 using test_support::PrintTo;
 using test_support::rowName;
 
+constexpr int kRate = 48000;
+constexpr std::int64_t kMs = 1'000'000;
+constexpr std::int64_t kStart = 5'000'000'000'000;
+
+// A stream that the test pulls by hand: what its callback would hand over.
 class FakeOutput : public platform::LoopingOutput {
   public:
-    bool failOpen = false;
-    int opens = 0;
-    int closes = 0;
-    bool open_ = false;
-    bool gate = false;
-    std::string log;
-    platform::SharedSamples table;
+    std::atomic<bool> failOpen{false};
+    std::atomic<int> opens{0};  // successful ones
+    std::atomic<int> attempts{0};
+    std::atomic<int> closes{0};
+    std::atomic<bool> open_{false};
 
-    std::optional<platform::AudioError> open() override {
-        log += "open ";
+    std::optional<platform::AudioError> open(platform::KeyedTone& tone,
+                                             const Prepare& prepare) override {
+        ++attempts;
         if (failOpen) {
             return platform::AudioError{platform::AudioErrorCode::NoDevice, "none"};
         }
+        if (prepare) {
+            prepare(kRate);
+        }
+        tone.restart(kRate);
+        m_tone = &tone;
         ++opens;
         open_ = true;
         return std::nullopt;
     }
-    void setTable(platform::SharedSamples t) override {
-        log += "table ";
-        table = std::move(t);
-    }
-    void setGate(bool on) override {
-        log += on ? "on " : "off ";
-        gate = on;
-    }
     void close() override {
-        log += "close ";
         ++closes;
         open_ = false;
     }
     bool isOpen() const override { return open_; }
+
+    std::vector<std::int16_t> pull(std::size_t frames, std::int64_t atNs) {
+        std::vector<std::int16_t> out(frames);
+        for (std::size_t done = 0; done < frames; done += 128) {
+            const std::size_t n = std::min<std::size_t>(128, frames - done);
+            m_tone.load()->render(out.data() + done, n,
+                                  atNs + static_cast<std::int64_t>(done) * 1'000'000'000 / kRate);
+        }
+        return out;
+    }
+
+  private:
+    std::atomic<platform::KeyedTone*> m_tone{nullptr};
 };
+
+// The test's clock.
+struct TestClock {
+    std::atomic<std::int64_t> now{kStart};
+    Sidetone::Clock clock() {
+        return [this] { return now.load(); };
+    }
+};
+
+bool sounding(const std::vector<std::int16_t>& samples) {
+    return std::any_of(samples.begin(), samples.end(), [](std::int16_t v) { return v != 0; });
+}
 
 TEST(SineTable, EightHundredHertz) {
     const auto table = makeSineTable(800.0);
@@ -65,6 +93,16 @@ TEST(SineTable, EightHundredHertz) {
     }
 }
 
+TEST(SineTable, AtTheStreamsRate) {
+    const auto table = makeSineTable(800.0, kRate);
+    ASSERT_EQ(table.size(), 48000U);
+    // One cycle is exactly 60 samples at 48 kHz.
+    for (std::size_t i = 0; i + 60 < table.size(); i += 611) {
+        EXPECT_NEAR(table[i], table[i + 60], 1) << i;
+    }
+    EXPECT_EQ(table[15], 32767) << "the crest, limited";
+}
+
 TEST(SineTable, CrestIsLimitedTo32767AndValuesTruncate) {
     const auto table = makeSineTable(441.0);
     EXPECT_EQ(table[25], 32767);   // 32 768 × sin(π/2), limited
@@ -73,25 +111,35 @@ TEST(SineTable, CrestIsLimitedTo32767AndValuesTruncate) {
     EXPECT_EQ(table[1], static_cast<int>(exact));
 }
 
-TEST(Sidetone, OpenFillsTableAtTheStoredFrequencyWithToneOff) {
+TEST(Sidetone, OpenMakesTheTableAtTheStoredFrequencyAndTheStreamsRate) {
     FakeOutput out;
     Sidetone tone(out, 812.7);
     EXPECT_EQ(tone.openSidetone(), 0);
-    EXPECT_EQ(out.log, "open off table ");
-    EXPECT_EQ(out.table, tone.sineTable());
-    EXPECT_EQ(*tone.sineTable(), makeSineTable(812.7));
+    EXPECT_EQ(out.opens, 1);
+    EXPECT_TRUE(tone.streamOpen());
+    EXPECT_EQ(*tone.sineTable(), makeSineTable(812.7, kRate));
+    EXPECT_EQ(tone.openSidetone(), 0);
+    EXPECT_EQ(out.attempts, 1) << "an open stream is used as it is";
 }
 
-TEST(Sidetone, FailedOpenReturnsOneAndKeepsTheTable) {
+TEST(Sidetone, FailedOpenReturnsOneKeepsTheTableAndWaitsForAToneChange) {
     FakeOutput out;
     out.failOpen = true;
-    Sidetone tone(out, 800.0);
+    TestClock clock;
+    Sidetone tone(out, 800.0, {}, clock.clock());
     const auto before = tone.sineTable();
     EXPECT_EQ(tone.openSidetone(), 1);
     EXPECT_EQ(tone.sineTable(), before);
     EXPECT_EQ(std::count(before->begin(), before->end(), 0), 44100);
-    tone.toneOn();  // no device: nothing to hear, nothing fails
+    tone.toneOn();  // no device: nothing to hear, and no new attempt on every key-down
     tone.toneOff();
+    tone.settle();
+    EXPECT_EQ(out.attempts, 1);
+    out.failOpen = false;
+    tone.changeTone('0', false);
+    tone.settle();
+    EXPECT_TRUE(tone.streamOpen());
+    EXPECT_EQ(*tone.sineTable(), makeSineTable(810.0, kRate));
 }
 
 struct ChangeRow {
@@ -99,7 +147,7 @@ struct ChangeRow {
     double from;
     int key;
     double to;
-    bool reopened;
+    bool retabled;
 };
 
 class ChangeToneTest : public ::testing::TestWithParam<ChangeRow> {};
@@ -108,64 +156,205 @@ TEST_P(ChangeToneTest, StepsAndBounds) {
     FakeOutput out;
     Sidetone tone(out, GetParam().from);
     tone.openSidetone();
-    out.log.clear();
     const auto before = tone.sineTable();
     tone.changeTone(GetParam().key, false);
+    tone.settle();
     EXPECT_EQ(tone.frequency(), GetParam().to);
-    EXPECT_EQ(out.opens, 1) << "an open output is used as it is";
-    if (GetParam().reopened) {
-        EXPECT_EQ(out.log, "off off table ");
-        EXPECT_EQ(*tone.sineTable(), makeSineTable(GetParam().to));
-        EXPECT_EQ(*before, makeSineTable(GetParam().from)) << "the old snapshot is unchanged";
+    EXPECT_EQ(out.attempts, 1) << "an open stream is used as it is";
+    EXPECT_EQ(out.closes, 0);
+    if (GetParam().retabled) {
+        EXPECT_EQ(*tone.sineTable(), makeSineTable(GetParam().to, kRate));
+        EXPECT_EQ(*before, makeSineTable(GetParam().from, kRate))
+            << "the old snapshot is unchanged";
     } else {
-        EXPECT_EQ(out.log, "");
         EXPECT_EQ(tone.sineTable(), before);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, ChangeToneTest,
-    ::testing::Values(ChangeRow{"raise_990_to_1000_reopens", 990, '0', 1000, true},
+    ::testing::Values(ChangeRow{"raise_990_to_1000", 990, '0', 1000, true},
                       ChangeRow{"raise_at_1000_sets_bound_only", 1000, '0', 1000, false},
                       ChangeRow{"raise_995_beyond_bound", 995, '0', 1000, false},
-                      ChangeRow{"lower_260_to_250_reopens", 260, '9', 250, true},
+                      ChangeRow{"lower_260_to_250", 260, '9', 250, true},
                       ChangeRow{"lower_at_250_stays", 250, '9', 250, false},
-                      ChangeRow{"lower_255_sets_250_without_reopen", 255, '9', 250, false},
+                      ChangeRow{"lower_255_sets_250_only", 255, '9', 250, false},
                       ChangeRow{"lower_800_to_790", 800, '9', 790, true},
                       ChangeRow{"other_key_ignored", 800, '8', 800, false},
                       ChangeRow{"letter_ignored", 800, 'P', 800, false}),
     rowName);
 
-TEST(Sidetone, ReopenResumesToneWhenTheKeyboardIsKeying) {
+TEST(Sidetone, ToneChangeKeepsTheKeyboardKeyingSoundingAndLetsAnyOtherKeyGo) {
     FakeOutput out;
-    Sidetone tone(out, 800.0);
+    TestClock clock;
+    Sidetone tone(out, 800.0, SidetoneOptions{false, 30s}, clock.clock());
     tone.openSidetone();
     tone.toneOn();
+    EXPECT_TRUE(sounding(out.pull(256, kStart)));
     tone.changeTone('0', true);
-    EXPECT_TRUE(out.gate);
-    tone.changeTone('0', false);  // the serial key held: stays off until the next tick
-    EXPECT_FALSE(out.gate);
+    tone.settle();
+    const auto afterKeyboard = out.pull(1024, kStart + 10 * kMs);
+    EXPECT_TRUE(
+        std::equal(afterKeyboard.begin(), afterKeyboard.end(), makeSineTable(810.0, kRate).begin()))
+        << "the held tone goes on at the new pitch, from the new table's start";
+    clock.now = kStart + 40 * kMs;
+    tone.changeTone('0', false);  // the serial key held: off until the next tick turns it on
+    tone.settle();
+    const auto afterSerial = out.pull(2048, kStart + 41 * kMs);
+    EXPECT_FALSE(sounding({afterSerial.end() - 256, afterSerial.end()}));
 }
 
-TEST(Sidetone, LostOutputIsOpenedAgainByAToneChange) {
+TEST(Sidetone, LostStreamIsOpenedAgainByAToneChange) {
     FakeOutput out;
     Sidetone tone(out, 800.0);
     tone.openSidetone();
     out.open_ = false;  // the device went away
     tone.changeTone('9', false);
+    tone.settle();
     EXPECT_EQ(out.opens, 2);
     EXPECT_TRUE(out.isOpen());
 }
 
-TEST(Sidetone, RaiseAfterFailedOpenTriesAgain) {
+struct IdleRow {
+    const char* name;
+    std::int64_t quietMs;  // since the last key-up
+    bool closed;
+};
+
+class IdleCloseTest : public ::testing::TestWithParam<IdleRow> {};
+
+TEST_P(IdleCloseTest, ClosesOnlyOnceTheDelayHasPassed) {
     FakeOutput out;
-    out.failOpen = true;
-    Sidetone tone(out, 800.0);
-    EXPECT_EQ(tone.openSidetone(), 1);
-    out.failOpen = false;
-    tone.changeTone('0', false);
-    EXPECT_TRUE(out.isOpen());
-    EXPECT_EQ(*tone.sineTable(), makeSineTable(810.0));
+    TestClock clock;
+    Sidetone tone(out, 800.0, SidetoneOptions{true, 30s}, clock.clock());
+    tone.openSidetone();
+    clock.now = kStart + 1000 * kMs;
+    tone.toneOn();
+    clock.now = kStart + 1100 * kMs;
+    tone.toneOff();
+    clock.now = kStart + 1100 * kMs + GetParam().quietMs * kMs;
+    tone.checkIdle();
+    tone.settle();
+    EXPECT_EQ(out.closes, GetParam().closed ? 1 : 0);
+    EXPECT_EQ(tone.streamOpen(), !GetParam().closed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Delays, IdleCloseTest,
+                         ::testing::Values(IdleRow{"quiet_29999_ms_stays_open", 29999, false},
+                                           IdleRow{"quiet_30000_ms_closes", 30000, true},
+                                           IdleRow{"quiet_30001_ms_closes", 30001, true}),
+                         rowName);
+
+TEST(Sidetone, HeldKeyKeepsTheStreamOpenPastTheDelay) {
+    FakeOutput out;
+    TestClock clock;
+    Sidetone tone(out, 800.0, SidetoneOptions{true, 30s}, clock.clock());
+    tone.openSidetone();
+    tone.toneOn();
+    clock.now = kStart + 120'000 * kMs;
+    tone.checkIdle();
+    tone.settle();
+    EXPECT_EQ(out.closes, 0);
+}
+
+TEST(Sidetone, ZeroDelayNeverCloses) {
+    FakeOutput out;
+    TestClock clock;
+    Sidetone tone(out, 800.0, SidetoneOptions{true, 0s}, clock.clock());
+    tone.openSidetone();
+    clock.now = kStart + 3'600'000 * kMs;
+    tone.checkIdle();
+    tone.settle();
+    EXPECT_EQ(out.closes, 0);
+}
+
+TEST(Sidetone, OpeningCountsAsActivity) {
+    FakeOutput out;
+    TestClock clock;
+    Sidetone tone(out, 800.0, SidetoneOptions{true, 30s}, clock.clock());
+    clock.now = kStart + 100'000 * kMs;
+    tone.openSidetone();
+    clock.now += 29'999 * kMs;
+    tone.checkIdle();
+    tone.settle();
+    EXPECT_EQ(out.closes, 0) << "a fresh stream gets the whole delay";
+}
+
+// After an idle close the next key-down opens the stream again, and its element is heard whole
+// (the fake stream starts 40 ms after the key went down), held or let go meanwhile.
+struct ReopenRow {
+    const char* name;
+    bool shaped;
+    std::int64_t heldMs;
+};
+
+class ReopenTest : public ::testing::TestWithParam<ReopenRow> {};
+
+TEST_P(ReopenTest, FirstElementAfterIdleSoundsWhole) {
+    const ReopenRow& row = GetParam();
+    FakeOutput out;
+    TestClock clock;
+    Sidetone tone(out, 800.0, SidetoneOptions{row.shaped, 30s}, clock.clock());
+    tone.openSidetone();
+    clock.now = kStart + 31'000 * kMs;
+    tone.checkIdle();
+    tone.settle();
+    ASSERT_FALSE(tone.streamOpen());
+
+    const std::int64_t down = clock.now.load();
+    tone.toneOn();
+    if (row.heldMs <= 40) {
+        clock.now = down + row.heldMs * kMs;
+        tone.toneOff();
+    }
+    tone.settle();
+    ASSERT_TRUE(tone.streamOpen()) << "the key-down opened the stream";
+    EXPECT_EQ(out.opens, 2);
+    std::vector<std::int16_t> heard = out.pull(128, down + 40 * kMs);
+    if (row.heldMs > 40) {
+        clock.now = down + row.heldMs * kMs;
+        tone.toneOff();
+    }
+    const auto rest = out.pull(9600 - 128, down + 40 * kMs + 128 * kMs * 1000 / kRate);
+    heard.insert(heard.end(), rest.begin(), rest.end());
+
+    const int ramp = row.shaped ? platform::rampSamplesFor(kRate) : 0;
+    platform::SampleBuffer want;
+    const auto toneFrames = static_cast<std::size_t>(row.heldMs * kRate / 1000);
+    platform::appendShapedTone(want, makeSineTable(800.0, kRate), toneFrames, 9600 - toneFrames,
+                               platform::ToneShape{ramp});
+    EXPECT_EQ(heard, want);
+}
+
+INSTANTIATE_TEST_SUITE_P(Keyings, ReopenTest,
+                         ::testing::Values(ReopenRow{"dot_let_go_while_opening", true, 30},
+                                           ReopenRow{"held_across_the_reopen", true, 120},
+                                           ReopenRow{"plain_held_across_the_reopen", false, 120}),
+                         rowName);
+
+TEST(Sidetone, WorkerClosesByItselfOnTheSteadyClock) {
+    FakeOutput out;
+    Sidetone tone(out, 800.0, SidetoneOptions{true, 50ms});
+    tone.openSidetone();
+    for (int i = 0; i < 500 && tone.streamOpen(); ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_FALSE(tone.streamOpen());
+    EXPECT_EQ(out.closes, 1);
+}
+
+TEST(Sidetone, WorkerClosesByItselfAfterAKeyIsLetGo) {
+    FakeOutput out;
+    Sidetone tone(out, 800.0, SidetoneOptions{true, 50ms});
+    tone.openSidetone();
+    tone.toneOn();  // the worker now waits with the key held
+    std::this_thread::sleep_for(120ms);
+    EXPECT_TRUE(tone.streamOpen()) << "held past the delay";
+    tone.toneOff();  // tells the worker nothing
+    for (int i = 0; i < 500 && tone.streamOpen(); ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_FALSE(tone.streamOpen());
 }
 
 }  // namespace

@@ -110,12 +110,14 @@ struct Training : Held {
                                           settings.training,
                                           random,
                                           dir.file("settings.ini"),
-                                          [outputOpens] { return outputOpens; },
                                           [](int) {},
                                           [] {},
                                           [] {},
                                           [] {},
                                           {}});
+        if (!outputOpens) {
+            training->showNoOutput();  // as the playback shows it when START cannot open it
+        }
         training->show();
     }
     QWidget& window() override { return *training; }

@@ -1,4 +1,4 @@
-"""The audio server's sink as the end-to-end tests hear it: its monitor recorded with parec, each
+"""The audio server's sink as the end-to-end tests hear it: its monitor recorded (parec; pw-record on PipeWire), each
 chunk stamped on arrival so that a stretch of the session can be cut out of the recording and
 checked for the tones it should hold."""
 import array
@@ -13,6 +13,22 @@ RATE = 44100
 LOUD = 2000
 
 
+def on_pipewire():
+    info = subprocess.run(["pactl", "info"], capture_output=True, text=True).stdout
+    return "on PipeWire" in info
+
+
+def recorder_command(latency_ms=5):
+    """PulseAudio: parec on the monitor. PipeWire: its own recorder on the sink, since its
+    PulseAudio front end loses captured samples when the recorder is late on a busy machine."""
+    if on_pipewire():
+        return ["pw-record", "-P", "{ stream.capture.sink=true }", "--rate", str(RATE),
+                "--channels", "2", "--format", "s16", "--latency", f"{max(latency_ms, 20)}ms",
+                "-"]
+    return ["parec", "--device=@DEFAULT_MONITOR@", "--raw", "--format=s16le",
+            f"--latency-msec={latency_ms}"]
+
+
 class SinkRecorder:
     """parec on the default sink's monitor, in the monitor's own format (s16le, two channels at
     44 100 Hz; asking parec to convert records nothing with some servers), the left channel kept.
@@ -20,9 +36,7 @@ class SinkRecorder:
     time is close to the time its samples were played."""
 
     def __init__(self):
-        self._process = subprocess.Popen(["parec", "--device=@DEFAULT_MONITOR@", "--raw",
-                                          "--format=s16le", "--latency-msec=5"],
-                                         stdout=subprocess.PIPE)
+        self._process = subprocess.Popen(recorder_command(), stdout=subprocess.PIPE)
         self._lock = threading.Lock()
         self._samples = array.array("h")
         self._arrivals = []  # (arrival time, frames recorded by then), one per chunk
@@ -182,3 +196,30 @@ def tones(samples, tone_hz, join_ms):
     ms = 1000.0 / RATE
     return [Tone(first * ms, end * ms, sounding * ms, count)
             for first, end, sounding, count in found]
+
+
+def sounding(samples, tone_hz, quiet_ms=15):
+    """The tones in a recording as (start ms, sounding ms, pieces): like bursts, but each tone's
+    sound is counted in pieces (loud samples less than a period of the tone apart), so that
+    silence a late buffer left inside a tone does not count as tone."""
+    period = int(RATE / tone_hz) + 1
+    found = []
+    for start_ms, length_ms in bursts(samples, quiet_ms):
+        first = int(round(start_ms * RATE / 1000.0))
+        last = first + int(round(length_ms * RATE / 1000.0))
+        total = 0
+        pieces = 0
+        piece_start = previous = None
+        for i in range(first, min(last, len(samples))):
+            if abs(samples[i]) <= LOUD:
+                continue
+            if previous is None or i - previous > period:
+                if previous is not None:
+                    total += previous + 1 - piece_start
+                piece_start = i
+                pieces += 1
+            previous = i
+        if previous is not None:
+            total += previous + 1 - piece_start
+        found.append((start_ms, total * 1000.0 / RATE, pieces))
+    return found

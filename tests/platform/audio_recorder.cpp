@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -28,12 +29,22 @@ MonitorRecorder::MonitorRecorder() {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    // The monitor's own format, two channels at 44 100 Hz (asking parec to convert records
-    // nothing with some servers); the left channel is kept.
-    const char* argv[] = {"parec",          "--device=@DEFAULT_MONITOR@", "--raw",
-                          "--format=s16le", "--latency-msec=5",           nullptr};
+    // Two channels of 16-bit samples at 44 100 Hz; the left channel is kept. PulseAudio: parec
+    // on the monitor in its own format (asking parec to convert records nothing with some
+    // servers), with a short latency, which keeps the null sink running steadily. PipeWire: its
+    // own recorder on the sink, since its PulseAudio front end loses and garbles captured samples
+    // when the recorder is late on a busy machine.
+    static const bool pipeWire = std::system("pactl info 2>/dev/null | grep -q 'on PipeWire'") == 0;
+    const char* parec[] = {"parec",          "--device=@DEFAULT_MONITOR@", "--raw",
+                           "--format=s16le", "--latency-msec=5",           nullptr};
+    const char* pwRecord[] = {"pw-record", "-P",       "{ stream.capture.sink=true }",
+                              "--rate",    "44100",    "--channels",
+                              "2",         "--format", "s16",
+                              "--latency", "20ms",     "-",
+                              nullptr};
+    const char* const* argv = pipeWire ? pwRecord : parec;
     pid_t pid = -1;
-    if (posix_spawnp(&pid, "parec", &actions, nullptr, const_cast<char**>(argv), environ) == 0) {
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ) == 0) {
         m_pid = pid;
     }
     posix_spawn_file_actions_destroy(&actions);
@@ -85,7 +96,15 @@ MonitorRecorder::~MonitorRecorder() {
     stop();
 }
 
-std::vector<Burst> bursts(const std::vector<std::int16_t>& recording, double toneHz) {
+int halfPeak(const std::vector<std::int16_t>& recording) {
+    int peak = 0;
+    for (const std::int16_t v : recording) {
+        peak = std::max(peak, std::abs(static_cast<int>(v)));
+    }
+    return peak / 2;
+}
+
+std::vector<Burst> bursts(const std::vector<std::int16_t>& recording, double toneHz, int loud) {
     const auto period = static_cast<std::size_t>(44100 / toneHz) + 1;
     const auto burstGap = static_cast<std::size_t>(44100 / 50);
     std::vector<Burst> found;
@@ -94,7 +113,7 @@ std::vector<Burst> bursts(const std::vector<std::int16_t>& recording, double ton
     bool any = false;
     for (std::size_t i = 0; i <= recording.size(); ++i) {
         const bool end = i == recording.size();
-        if (!end && std::abs(recording[i]) < 2000) {
+        if (!end && std::abs(recording[i]) < loud) {
             continue;
         }
         if (any && (end || i - last > period)) {

@@ -38,7 +38,11 @@ struct Burst {
     std::size_t soundingSamples = 0;
     int pieces = 0;
 };
-std::vector<Burst> bursts(const std::vector<std::int16_t>& recording, double toneHz);
+// A sample is loud from `loud` on: 2000 finds the faintest sound; half the recording's peak
+// measures tones with shaped edges where they are at half level, which is their length.
+std::vector<Burst> bursts(const std::vector<std::int16_t>& recording, double toneHz,
+                          int loud = 2000);
+int halfPeak(const std::vector<std::int16_t>& recording);
 
 // True when a PulseAudio server answers (pactl info).
 bool pulseAudioAvailable();

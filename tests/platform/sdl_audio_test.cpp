@@ -1,6 +1,7 @@
 // The audio outputs on the real audio system: SDL's dummy driver for the completion rules, and
-// a PulseAudio server with a null sink (started by the test script), recorded from its monitor,
-// for what the sidetone really sounds like.
+// the test run's audio server (PulseAudio, or PipeWire, each with a null sink, started by the
+// test script), recorded from its monitor, for what the sidetone really sounds like. On the
+// server the program chooses its outputs itself, as it does when an operator runs it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include "audio_recorder.h"
 #include "display/sidetone.h"
 #include "platform/audio_output.h"
+#include "platform/keyed_tone.h"
 
 namespace dittix::platform {
 namespace {
@@ -64,41 +66,63 @@ TEST_F(DummyDriverTest, ResetDropsThePlayingBufferAndSignalsCompletion) {
 
 TEST_F(DummyDriverTest, OpeningTwiceIsRefusedAndCloseAllowsReopening) {
     auto out = makeSdlLoopingOutput();
-    ASSERT_FALSE(out->open());
-    const auto again = out->open();
+    KeyedTone tone;
+    int prepared = 0;
+    const auto prepare = [&](int rate) {
+        EXPECT_EQ(rate, kSampleRate) << "a driver that tells no rate gets the fixed one";
+        ++prepared;
+    };
+    ASSERT_FALSE(out->open(tone, prepare));
+    EXPECT_EQ(prepared, 1);
+    const auto again = out->open(tone, prepare);
     ASSERT_TRUE(again);
     EXPECT_EQ(again->code, AudioErrorCode::AlreadyOpen);
+    EXPECT_EQ(prepared, 1);
     out->close();
     EXPECT_FALSE(out->isOpen());
-    EXPECT_FALSE(out->open());
+    EXPECT_FALSE(out->open(tone, prepare));
     EXPECT_TRUE(out->isOpen());
+    EXPECT_EQ(sdlAudioDriverInUse(), "dummy");
+    out->close();
+    EXPECT_EQ(sdlAudioDriverInUse(), "") << "the audio system is let go with the last output";
+}
+
+TEST_F(DummyDriverTest, SingleShotRunsOnceOpenAndTellsItsRate) {
+    auto out = makeSdlSingleShotOutput();
+    EXPECT_FALSE(out->running());
+    ASSERT_FALSE(out->open({}));
+    EXPECT_EQ(out->sampleRate(), kSampleRate);
+    EXPECT_TRUE(eventually([&] { return out->running(); }));
+    out->close();
 }
 
 TEST(NoAudioDevice, OpenFailsCleanly) {
     setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
     auto looping = makeSdlLoopingOutput();
-    const auto error = looping->open();
+    KeyedTone tone;
+    bool prepared = false;
+    const auto error = looping->open(tone, [&](int) { prepared = true; });
     ASSERT_TRUE(error);
     EXPECT_EQ(error->code, AudioErrorCode::NoDevice);
+    EXPECT_FALSE(prepared);
     EXPECT_FALSE(looping->isOpen());
-    looping->setGate(true);  // harmless without a device
-    looping->setTable(samples(10, 1));
     auto single = makeSdlSingleShotOutput();
     EXPECT_TRUE(single->open({}));
+    EXPECT_FALSE(single->running());
     single->submit(samples(10, 1));
     single->reset();
 }
 
-class PulseAudioTest : public ::testing::Test {
+class AudioServerTest : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!test::pulseAudioAvailable()) {
             if (std::getenv("DITTIX_REQUIRE_AUDIO") != nullptr) {
-                FAIL() << "no PulseAudio server, but the test run promised one";
+                FAIL() << "no audio server, but the test run promised one";
             }
-            GTEST_SKIP() << "needs a PulseAudio server (the test script starts one)";
+            GTEST_SKIP() << "needs an audio server (the test script starts one)";
         }
-        setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
+        unsetenv("SDL_AUDIODRIVER");  // the program's own choice of backend
     }
 };
 
@@ -131,10 +155,13 @@ double frequencyOf(const std::vector<std::int16_t>& recording, const ToneSpan& s
     return kSampleRate / periods[periods.size() / 2];
 }
 
+// The tone's span where it is at least at half its level: its edges are shaped, and the
+// half-level points lie the key-down time apart.
 ToneSpan findTone(const std::vector<std::int16_t>& recording) {
     ToneSpan span;
+    const int loud = std::max(test::halfPeak(recording), 2000);
     for (std::size_t i = 0; i < recording.size(); ++i) {
-        if (std::abs(recording[i]) > 2000) {
+        if (std::abs(recording[i]) >= loud) {
             span.first = span.found ? span.first : i;
             span.last = i;
             span.found = true;
@@ -164,39 +191,86 @@ GatedRecording recordGatedTone(display::Sidetone& sidetone, std::chrono::millise
     return {recorder.stop(), gateOpen.count()};
 }
 
-TEST_F(PulseAudioTest, SidetoneSoundsOnlyWhileGatedAtItsFrequency) {
-    auto out = makeSdlLoopingOutput();
+// The stream plays the key-down time in samples. Start and stop each wait for the next callback
+// (at most 256 frames, 5.8 ms at 44 100 Hz) and reach the sink after what the stream holds then
+// (up to one more buffer), so the tone heard is the key-down time within two such buffers. A
+// late buffer inserts silence into the tone, which is not counted: the tone is counted in
+// pieces, each within a period of the tone where the sine first and last passes half level.
+struct HeardTone {
+    double seconds = 0;
+    int pieces = 0;
+    double tolerance() const { return 2 * 256.0 / kSampleRate + pieces / 800.0; }
+};
+
+HeardTone heardTone(const std::vector<std::int16_t>& recording) {
+    HeardTone heard;
+    for (const test::Burst& b : test::bursts(recording, 800.0, test::halfPeak(recording))) {
+        heard.seconds += static_cast<double>(b.soundingSamples) / kSampleRate;
+        heard.pieces += b.pieces;
+    }
+    return heard;
+}
+
+TEST_F(AudioServerTest, SidetoneSoundsOnlyWhileKeyedAtItsFrequency) {
+    auto out = makeLoopingOutput();
     display::Sidetone sidetone(*out, 800.0);
     ASSERT_EQ(sidetone.openSidetone(), 0);
+    if (const char* backend = std::getenv("DITTIX_EXPECT_AUDIO_BACKEND")) {
+        EXPECT_EQ(out->backend(), backend) << "the backend the program prefers";
+    }
     const GatedRecording recorded = recordGatedTone(sidetone, 500ms);
     const std::vector<std::int16_t>& recording = recorded.samples;
-    out->close();
 
     const ToneSpan tone = findTone(recording);
     ASSERT_TRUE(tone.found) << "no tone in " << recording.size() << " recorded samples";
-    const double seconds = static_cast<double>(tone.last - tone.first) / kSampleRate;
-    // Start and stop each wait for the next 256-frame callback (5.8 ms), and each reaches the
-    // sink after what the stream holds then (up to one more buffer): the heard length is the
-    // gate's open time within two buffers. A late buffer in between inserts silence, which
-    // the span from the first to the last loud sample keeps.
-    EXPECT_NEAR(seconds, recorded.gateOpenSeconds, 2 * 256.0 / kSampleRate);
+    const HeardTone heard = heardTone(recording);
+    EXPECT_NEAR(heard.seconds, recorded.gateOpenSeconds, heard.tolerance());
     EXPECT_GT(tone.first, static_cast<std::size_t>(0.2 * kSampleRate)) << "silence before";
     EXPECT_GT(recording.size() - tone.last, static_cast<std::size_t>(0.2 * kSampleRate))
         << "silence after";
     EXPECT_NEAR(frequencyOf(recording, tone), 800.0, 2.0);
 }
 
-TEST_F(PulseAudioTest, ToneChangeIsHeardAtTheNewFrequency) {
-    auto out = makeSdlLoopingOutput();
+TEST_F(AudioServerTest, ToneChangeIsHeardAtTheNewFrequency) {
+    auto out = makeLoopingOutput();
     display::Sidetone sidetone(*out, 800.0);
     ASSERT_EQ(sidetone.openSidetone(), 0);
     sidetone.changeTone('0', false);
     sidetone.changeTone('0', false);
+    sidetone.settle();
     ASSERT_EQ(sidetone.frequency(), 820.0);
     const auto recording = recordGatedTone(sidetone, 400ms).samples;
     const ToneSpan tone = findTone(recording);
     ASSERT_TRUE(tone.found) << "no tone in " << recording.size() << " recorded samples";
     EXPECT_NEAR(frequencyOf(recording, tone), 820.0, 2.0);
+}
+
+// The stream closes once nothing was keyed for the idle delay; the next key-down opens it again
+// on the worker, and its element is replayed from the key-down: heard whole, late by the
+// opening time.
+TEST_F(AudioServerTest, FirstElementAfterAnIdleCloseSoundsWhole) {
+    auto out = makeLoopingOutput();
+    display::Sidetone sidetone(*out, 800.0, display::SidetoneOptions{true, 300ms});
+    ASSERT_EQ(sidetone.openSidetone(), 0);
+    test::MonitorRecorder recorder;
+    ASSERT_TRUE(recorder.running());
+    ASSERT_TRUE(eventually([&] { return !sidetone.streamOpen(); })) << "closed when idle";
+    EXPECT_FALSE(out->isOpen());
+    std::this_thread::sleep_for(200ms);
+    const auto down = std::chrono::steady_clock::now();
+    sidetone.toneOn();
+    std::this_thread::sleep_for(250ms);
+    sidetone.toneOff();
+    const std::chrono::duration<double> held = std::chrono::steady_clock::now() - down;
+    std::this_thread::sleep_for(400ms);
+    const auto recording = recorder.stop();
+    EXPECT_TRUE(sidetone.streamOpen()) << "opened again by the key-down";
+
+    const ToneSpan tone = findTone(recording);
+    ASSERT_TRUE(tone.found) << "no tone in " << recording.size() << " recorded samples";
+    const HeardTone heard = heardTone(recording);
+    EXPECT_NEAR(heard.seconds, held.count(), heard.tolerance());
+    EXPECT_NEAR(frequencyOf(recording, tone), 800.0, 2.0);
 }
 
 }  // namespace

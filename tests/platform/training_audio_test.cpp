@@ -1,7 +1,9 @@
 // An exercise played through the real training output. What the output hands over is checked
-// sample for sample (SDL's disk driver writes every callback's buffer to a file); what reaches a
-// PulseAudio null sink is recorded from its monitor and checked with tolerances that follow from
-// the sine's period, since a busy machine may insert silence but never removes samples.
+// sample for sample (SDL's disk driver writes every callback's buffer to a file) against the
+// composition, shaped edges included; what reaches the test run's audio server (PulseAudio or
+// PipeWire with a null sink) is recorded from its monitor and checked with tolerances that
+// follow from the sine's period, since a busy machine may insert silence but never removes
+// samples. The tones' edges are shaped, so their lengths are measured at half their level.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,7 +16,6 @@
 #include <thread>
 
 #include "audio_recorder.h"
-#include "display/sidetone.h"
 #include "persistence/temp_dir.h"
 #include "training/playback.h"
 #include "training/playback_thread.h"
@@ -64,10 +65,6 @@ void playExercise(TrainingAudio& audio) {
     EXPECT_TRUE(state.playbackEnded.load());
 }
 
-platform::SharedSamples sine() {
-    return std::make_shared<const platform::SampleBuffer>(display::makeSineTable(kToneHz));
-}
-
 std::vector<std::int16_t> readSamples(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -113,48 +110,68 @@ TEST(TrainingAudio, ExerciseHandsOverExactlyTheComposedSamplesInOrder) {
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
     auto output = platform::makeSdlSingleShotOutput();
-    TrainingAudio audio(*output, [s = sine()] { return s; });
-    ASSERT_TRUE(audio.open());
+    TrainingAudio audio(*output, [] { return kToneHz; });
     audio.componi(kCpm);
+    ASSERT_TRUE(audio.open());
+    ASSERT_TRUE(output->running()) << "the lead-in waits for the stream";
+    ASSERT_EQ(audio.sampleRate(), platform::kSampleRate) << "the disk driver tells no rate";
     playExercise(audio);
     std::this_thread::sleep_for(50ms);  // some silence after the last tone
-    output->close();
+    audio.close();
+    EXPECT_FALSE(output->isOpen()) << "closed after the exercise";
     unsetenv("SDL_DISKAUDIOFILE");
 
     const std::vector<std::int16_t> stream = readSamples(file);
     ASSERT_GT(stream.size(), std::size_t{44100 * 5});
-    EXPECT_EQ(findInOrder(stream, expectedBuffers(audio)), "");
+    const auto expected = expectedBuffers(audio);
+    EXPECT_EQ(findInOrder(stream, expected), "");
+    // The lead-in's steady tone is one second at half level: its rise and fall of 5 ms each.
+    EXPECT_EQ(expected[3]->size(), 44100U + 220U);
+    EXPECT_EQ((*expected[3])[0], 0);
+    EXPECT_LT(std::abs((*expected[3])[11]), 32768 / 100) << "rising";
+    EXPECT_EQ((*expected[3]).back(), 0) << "fallen";
 }
 
 TEST(TrainingAudio, ExerciseReachesTheSinkInOrderWithItsToneLengths) {
     if (!platform::test::pulseAudioAvailable()) {
         if (std::getenv("DITTIX_REQUIRE_AUDIO") != nullptr) {
-            FAIL() << "no PulseAudio server, but the test run promised one";
+            FAIL() << "no audio server, but the test run promised one";
         }
-        GTEST_SKIP() << "needs a PulseAudio server (the test script starts one)";
+        GTEST_SKIP() << "needs an audio server (the test script starts one)";
     }
-    setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
-    auto output = platform::makeSdlSingleShotOutput();
-    TrainingAudio audio(*output, [s = sine()] { return s; });
-    ASSERT_TRUE(audio.open());
+    unsetenv("SDL_AUDIODRIVER");  // the program's own choice of outputs
+    auto output = platform::makeSingleShotOutput();
+    TrainingAudio audio(*output, [] { return kToneHz; });
     audio.componi(kCpm);
-    std::this_thread::sleep_for(2500ms);  // the null sink starts a new stream late
 
     platform::test::MonitorRecorder recorder;
     ASSERT_TRUE(recorder.running());
     std::this_thread::sleep_for(200ms);
+    // As START does it: the output opens, the lead-in starts once it runs, it closes after.
+    ASSERT_TRUE(audio.open());
+    EXPECT_EQ(audio.bank()->rate, audio.sampleRate()) << "composed again at the output's rate";
+    if (const char* backend = std::getenv("DITTIX_EXPECT_AUDIO_BACKEND")) {
+        EXPECT_EQ(output->backend(), backend) << "the backend the program prefers";
+    }
     playExercise(audio);
     std::this_thread::sleep_for(300ms);
     const auto recording = recorder.stop();
-    output->close();
+    audio.close();
 
     // V V V: dot dot dot dash; one second of steady tone; E T E. Tones are at least a dot
     // (100 ms) apart, so a run of sound is one tone or, on a busy machine, a part of one.
     const std::vector<double> tonesMs{100, 100, 100, 300, 100,  100, 100, 300,
                                       100, 100, 100, 300, 1000, 100, 300, 100};
-    const std::vector<platform::test::Burst> heard = platform::test::bursts(recording, kToneHz);
+    const std::vector<platform::test::Burst> heard =
+        platform::test::bursts(recording, kToneHz, platform::test::halfPeak(recording));
     const double perMs = platform::kSampleRate / 1000.0;
     const double periodMs = 1000.0 / kToneHz;
+    std::string found;  // for a failure's message: each run of sound as start+length in ms
+    for (const platform::test::Burst& b : heard) {
+        found += " " + std::to_string(static_cast<int>(b.start / perMs)) + "+" +
+                 std::to_string(static_cast<int>(b.soundingSamples / perMs));
+    }
+    SCOPED_TRACE("heard (ms):" + found);
     std::size_t next = 0;
     for (std::size_t t = 0; t < tonesMs.size(); ++t) {
         ASSERT_LT(next, heard.size()) << "tone " << t << " never sounded";

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -16,18 +17,64 @@
 namespace dittix::training {
 namespace {
 
+// A training output that the test runs by hand: it opens at 48 kHz, runs once told to, and
+// finishes each buffer at once.
+class FakeSingleShot : public platform::SingleShotOutput {
+  public:
+    std::atomic<bool> failOpen{false};
+    std::atomic<bool> run{false};
+    std::atomic<int> opens{0};
+    std::atomic<int> closes{0};
+    std::atomic<int> submits{0};
+    std::atomic<int> submitsBeforeRunning{0};
+    std::atomic<std::size_t> firstSize{0};
+
+    std::optional<platform::AudioError> open(Completed completed) override {
+        if (failOpen) {
+            return platform::AudioError{platform::AudioErrorCode::NoDevice, "none"};
+        }
+        m_completed = std::move(completed);
+        ++opens;
+        m_open = true;
+        return std::nullopt;
+    }
+    void submit(platform::SharedSamples samples) override {
+        if (!m_open) {
+            return;  // nothing plays, nothing completes
+        }
+        if (!run) {
+            ++submitsBeforeRunning;
+        }
+        if (submits++ == 0) {
+            firstSize = samples->size();
+        }
+        m_completed();
+    }
+    void reset() override {}
+    void close() override {
+        ++closes;
+        m_open = false;
+    }
+    bool isOpen() const override { return m_open; }
+    int sampleRate() const override { return m_open ? 48000 : platform::kSampleRate; }
+    bool running() const override { return m_open && run; }
+
+  private:
+    Completed m_completed;
+    std::atomic<bool> m_open{false};
+};
+
 struct Exercise {
-    Exercise() {
+    explicit Exercise(std::unique_ptr<platform::SingleShotOutput> fake = {}) {
         setenv("SDL_AUDIODRIVER", "dummy", 1);
         settings = persistence::parseSettings("[Settings]\nlivello1=eish5\nVEL ES=150\n", '.');
-        output = platform::makeSdlSingleShotOutput();
-        audio = std::make_unique<TrainingAudio>(*output, [this] { return sine; });
+        output = fake ? std::move(fake) : platform::makeSdlSingleShotOutput();
+        audio = std::make_unique<TrainingAudio>(*output, [] { return 800.0; });
         window = std::make_unique<Ttraining>(TrainingEnvironment{
             settings.levels,
             settings.training,
             random,
             dir.file("settings.ini"),
-            [this] { return audio->open(); },
             [this](int cpm) { audio->componi(cpm); },
             [this] {
                 if (thread) {
@@ -55,8 +102,6 @@ struct Exercise {
     persistence::test::TempDir dir;
     persistence::Settings settings;
     persistence::ExerciseRandom random{11};
-    platform::SharedSamples sine =
-        std::make_shared<const platform::SampleBuffer>(platform::kSampleRate, std::int16_t{900});
     std::unique_ptr<platform::SingleShotOutput> output;
     std::unique_ptr<TrainingAudio> audio;
     std::unique_ptr<Ttraining> window;
@@ -96,20 +141,59 @@ TEST(PlaybackThread, EndingTheProgramWhilePlayingJoinsPromptly) {
     EXPECT_FALSE(e.window->state().exerciseRunning.load());
 }
 
-// The composer thread behind TrainingAudio::componi: whatever the order and pace of the
-// requests, the bank handed to a playback is the latest request's, composed from the sine table
-// as it was when that request was made.
-class NoOutput : public platform::SingleShotOutput {
-  public:
-    std::optional<platform::AudioError> open(Completed) override { return std::nullopt; }
-    void submit(platform::SharedSamples) override {}
-    void reset() override {}
-    void close() override {}
-    bool isOpen() const override { return true; }
-};
+TEST(PlaybackThread, OutputOpensForTheExerciseRunsBeforeTheLeadInAndClosesAfter) {
+    auto owned = std::make_unique<FakeSingleShot>();
+    FakeSingleShot& fake = *owned;
+    Exercise e(std::move(owned));
+    QTest::qWait(50);
+    EXPECT_EQ(fake.opens, 0) << "nothing is opened before START";
+    e.window->startClick();
+    for (int i = 0; i < 300 && fake.opens == 0; ++i) {
+        QTest::qWait(10);
+    }
+    ASSERT_EQ(fake.opens, 1);
+    QTest::qWait(100);
+    EXPECT_EQ(fake.submits, 0) << "the lead-in waits for the stream to run";
+    fake.run = true;
+    for (int i = 0; i < 300 && fake.submits == 0; ++i) {
+        QTest::qWait(10);
+    }
+    EXPECT_EQ(fake.submitsBeforeRunning, 0);
+    // The tones were composed at 44 100 Hz before the output told its rate, and again at
+    // 48 000 Hz for it: V at 150 CPM is 10 dots of 1 920 samples.
+    EXPECT_EQ(fake.firstSize, 10U * 1920U);
+    EXPECT_EQ(e.audio->bank()->rate, 48000);
+    EXPECT_EQ(fake.closes, 0) << "open while the exercise plays";
+    e.window->startClick();  // STOP
+    EXPECT_TRUE(e.waitUntilEnded());
+    e.thread->wait();
+    EXPECT_EQ(fake.closes, 1) << "closed after the exercise";
+    EXPECT_FALSE(fake.isOpen());
+}
 
-platform::SharedSamples sineOf(std::int16_t level) {
-    return std::make_shared<const platform::SampleBuffer>(platform::kSampleRate, level);
+TEST(PlaybackThread, OutputThatCannotOpenIsToldAndThePlaybackWaitsForStop) {
+    auto owned = std::make_unique<FakeSingleShot>();
+    FakeSingleShot& fake = *owned;
+    fake.failOpen = true;
+    Exercise e(std::move(owned));
+    e.window->startClick();
+    for (int i = 0; i < 300 && e.window->labInter->text() == "INTERPAUSA"; ++i) {
+        QTest::qWait(10);
+    }
+    EXPECT_EQ(e.window->labInter->text(), "unable to open WAVE_MAPPER device\n");
+    QTest::qWait(100);
+    EXPECT_TRUE(e.window->state().exerciseRunning.load()) << "waiting at the first tone";
+    e.window->startClick();
+    EXPECT_TRUE(e.waitUntilEnded());
+}
+
+// The composer thread behind TrainingAudio::componi: whatever the order and pace of the
+// requests, the bank handed to a playback is the latest request's, composed at the frequency
+// the sidetone had when that request was made.
+std::shared_ptr<const ToneBank> composedDirectly(double frequency, int cpm) {
+    const int rate = platform::kSampleRate;
+    return componiBank(platform::makeSineTable(frequency, rate), cpm, rate,
+                       platform::ToneShape{platform::rampSamplesFor(rate)});
 }
 
 bool sameTones(const ToneBank& a, const ToneBank& b) {
@@ -118,7 +202,7 @@ bool sameTones(const ToneBank& a, const ToneBank& b) {
             return false;
         }
     }
-    return a.samplesPerDot == b.samplesPerDot;
+    return a.samplesPerDot == b.samplesPerDot && a.rate == b.rate;
 }
 
 struct ComposeRow {
@@ -130,15 +214,14 @@ struct ComposeRow {
 class ComposerTest : public ::testing::TestWithParam<ComposeRow> {};
 
 TEST_P(ComposerTest, ThePlaybackGetsTheLatestRequestsBank) {
-    NoOutput output;
-    platform::SharedSamples sine = sineOf(900);
-    TrainingAudio audio(output, [&sine] { return sine; });
+    FakeSingleShot output;
+    TrainingAudio audio(output, [] { return 700.0; });
     for (const int cpm : GetParam().requests) {
         audio.componi(cpm);
     }
     const auto bank = audio.bank();
     ASSERT_NE(bank, nullptr);
-    EXPECT_TRUE(sameTones(*bank, *componiBank(*sineOf(900), GetParam().expectedCpm)));
+    EXPECT_TRUE(sameTones(*bank, *composedDirectly(700.0, GetParam().expectedCpm)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Requests, ComposerTest,
@@ -154,25 +237,25 @@ INSTANTIATE_TEST_SUITE_P(Requests, ComposerTest,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Composer, NothingRequestedNoBank) {
-    NoOutput output;
-    TrainingAudio audio(output, [] { return sineOf(900); });
+    FakeSingleShot output;
+    TrainingAudio audio(output, [] { return 700.0; });
     EXPECT_EQ(audio.bank(), nullptr);
 }
 
-TEST(Composer, TheSineTableIsTakenWhenTheRequestIsMade) {
-    NoOutput output;
-    platform::SharedSamples sine = sineOf(900);
-    TrainingAudio audio(output, [&sine] { return sine; });
+TEST(Composer, TheFrequencyIsTakenWhenTheRequestIsMade) {
+    FakeSingleShot output;
+    std::atomic<double> frequency{700.0};
+    TrainingAudio audio(output, [&frequency] { return frequency.load(); });
     audio.componi(20);
-    sine = sineOf(-300);  // the tone changed after the request
-    EXPECT_TRUE(sameTones(*audio.bank(), *componiBank(*sineOf(900), 20)));
+    frequency = 400.0;  // the tone changed after the request
+    EXPECT_TRUE(sameTones(*audio.bank(), *composedDirectly(700.0, 20)));
     audio.componi(20);
-    EXPECT_TRUE(sameTones(*audio.bank(), *componiBank(*sineOf(-300), 20)));
+    EXPECT_TRUE(sameTones(*audio.bank(), *composedDirectly(400.0, 20)));
 }
 
 TEST(Composer, RequestsAndReadsFromManyThreadsSettleOnTheLastRequest) {
-    NoOutput output;
-    TrainingAudio audio(output, [] { return sineOf(900); });
+    FakeSingleShot output;
+    TrainingAudio audio(output, [] { return 700.0; });
     audio.componi(150);
     std::vector<std::thread> readers;
     for (int i = 0; i < 3; ++i) {
@@ -193,9 +276,9 @@ TEST(Composer, RequestsAndReadsFromManyThreadsSettleOnTheLastRequest) {
 }
 
 TEST(Composer, EndingWhileTheSlowestBankIsComposedReturns) {
-    NoOutput output;
+    FakeSingleShot output;
     {
-        TrainingAudio audio(output, [] { return sineOf(900); });
+        TrainingAudio audio(output, [] { return 700.0; });
         audio.componi(20);
         audio.componi(30);
     }  // joins the composer, whatever it was doing

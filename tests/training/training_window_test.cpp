@@ -19,12 +19,11 @@ namespace {
 using test_support::PrintTo;
 
 struct Window {
-    explicit Window(std::string_view settingsText = "[Settings]\nlivello1=abc\nlivello2=0\n",
-                    bool outputOpens = true) {
+    explicit Window(std::string_view settingsText = "[Settings]\nlivello1=abc\nlivello2=0\n") {
         settings = persistence::parseSettings(settingsText, '.');
         file = dir.file("settings.ini");
         window = std::make_unique<Ttraining>(TrainingEnvironment{
-            settings.levels, settings.training, random, file, [outputOpens] { return outputOpens; },
+            settings.levels, settings.training, random, file,
             [this](int cpm) { composed.push_back(cpm); }, [this] { ++playbacks; },
             [this] { ++levelShows; }, [this] { ++focusReturns; },
             [this](const persistence::SaveError& error) { saveErrors.push_back(error); }});
@@ -75,9 +74,14 @@ TEST(TrainingWindow, CreatedAsDesigned) {
     EXPECT_FALSE(t.grid()->isShown());
 }
 
-TEST(TrainingWindow, NoOutputShowsTheMessage) {
-    Window w("[Settings]\nlivello1=abc\n", false);
-    EXPECT_EQ(w.window->labInter->text(), "unable to open WAVE_MAPPER device\n");
+TEST(TrainingWindow, NoOutputShowsTheMessageAndMakesRoomForIt) {
+    Window w("[Settings]\nlivello1=abc\n");
+    EXPECT_EQ(w.window->labInter->text(), "INTERPAUSA") << "nothing is opened at creation";
+    w.window->showNoOutput();
+    Ttraining& t = *w.window;
+    EXPECT_EQ(t.labInter->text(), "unable to open WAVE_MAPPER device\n");
+    EXPECT_LE(t.labInter->x() + t.labInter->width(), t.cbInterpausa->x()) << "no overlap";
+    EXPECT_LE(t.Label1->x() + t.Label1->width(), t.start->x());
 }
 
 struct RestoreRow {
