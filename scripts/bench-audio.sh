@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
-# Builds dittix and the audio benchmarks (release) and measures the sidetone latency against a
-# private audio server with a null sink: the software path, then key press to recorded tone, then
-# an exercise's tone lengths and silences as the sink hears them.
+# Builds dittix and the audio benchmarks (release) and measures the sound on both private audio
+# servers (PipeWire with its PulseAudio front end, and PulseAudio; each with a null sink): key
+# press to recorded tone with the program's own choice of output, and the processor time of the
+# program and the server once the program is idle; then, on PulseAudio, the software path of the
+# sidetone and an exercise's tone lengths and silences as the sink hears them.
+# Usage: scripts/bench-audio.sh [presses] [idle seconds] [latency rounds] [exercises]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+presses="${1:-40}"
+idle_s="${2:-30}"
 bash scripts/install-deps.sh
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DDITTIX_BUILD_TESTS=OFF >/dev/null
 cmake --build build/release -j "$(nproc 2>/dev/null || echo 2)" \
@@ -12,7 +17,16 @@ cmake --build build/release -j "$(nproc 2>/dev/null || echo 2)" \
 source scripts/services.sh
 trap stop_services EXIT
 start_xvfb
+start_pipewire
 start_pulseaudio
-SDL_AUDIODRIVER=pulseaudio build/release/bench/sidetone_latency "${1:-1000}"
-python3 bench/key_to_tone.py build/release/src/dittix "${2:-40}"
-SDL_AUDIODRIVER=pulseaudio build/release/bench/exercise_timing "${3:-5}"
+
+for server in pipewire pulseaudio; do
+    "use_$server"
+    echo "=== $server"
+    python3 bench/key_to_tone.py build/release/src/dittix "$presses"
+    python3 bench/audio_idle.py build/release/src/dittix "$server" "$idle_s"
+done
+
+use_pulseaudio
+SDL_AUDIODRIVER=pulseaudio build/release/bench/sidetone_latency "${3:-1000}"
+SDL_AUDIODRIVER=pulseaudio build/release/bench/exercise_timing "${4:-5}"

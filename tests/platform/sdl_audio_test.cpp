@@ -260,11 +260,12 @@ TEST_F(AudioServerTest, FirstElementAfterAnIdleCloseSoundsWhole) {
     const auto down = std::chrono::steady_clock::now();
     sidetone.toneOn();
     std::this_thread::sleep_for(250ms);
+    // Checked while the key is down: 300 ms after the key-up the stream closes again.
+    EXPECT_TRUE(sidetone.streamOpen()) << "opened again by the key-down";
     sidetone.toneOff();
     const std::chrono::duration<double> held = std::chrono::steady_clock::now() - down;
     std::this_thread::sleep_for(400ms);
     const auto recording = recorder.stop();
-    EXPECT_TRUE(sidetone.streamOpen()) << "opened again by the key-down";
 
     const ToneSpan tone = findTone(recording);
     ASSERT_TRUE(tone.found) << "no tone in " << recording.size() << " recorded samples";

@@ -34,8 +34,8 @@ struct Window {
         file = dir.file("settings.ini");
         window = std::make_unique<Ttraining>(TrainingEnvironment{
             persistence::levelsToOffer(settings.levels), settings.training, random, file,
-            [] { return true; }, [](int) {}, [this] { ++playbacks; }, [this] { ++levelShows; },
-            [] {}, [](const persistence::SaveError&) {}, [this] { ++historyChanges; },
+            [](int) {}, [this] { ++playbacks; }, [this] { ++levelShows; }, [] {},
+            [](const persistence::SaveError&) {}, [this] { ++historyChanges; },
             [this](const std::string& sentence) { told.push_back(sentence); }});
         window->show();
         QApplication::processEvents();
