@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 #if defined(__linux__)
@@ -64,6 +65,37 @@ std::mutex& sdlLock() {
     return lock;
 }
 
+bool usableRate(int rate) { return rate >= 8000 && rate <= 384000; }
+
+// The default output's own rate, so that nothing resamples, when it can be known safely. SDL's
+// PulseAudio backend answers the default device's question by comparing names that its hotplug
+// thread frees and replaces at the same time, so there the devices' list (which SDL guards) is
+// read instead, and its rate is used only when every output agrees on one.
+std::optional<int> deviceRate(const char* driver) {
+    if (driver == nullptr || std::strcmp(driver, "pulseaudio") != 0) {
+        SDL_AudioSpec device{};
+        char* name = nullptr;
+        if (SDL_GetDefaultAudioInfo(&name, &device, 0) != 0) {
+            return std::nullopt;
+        }
+        SDL_free(name);
+        return usableRate(device.freq) ? std::optional<int>(device.freq) : std::nullopt;
+    }
+    std::optional<int> shared;
+    const int count = SDL_GetNumAudioDevices(0);
+    for (int i = 0; i < count; ++i) {
+        SDL_AudioSpec device{};
+        if (SDL_GetAudioDeviceSpec(i, 0, &device) != 0 || !usableRate(device.freq)) {
+            continue;
+        }
+        if (shared && *shared != device.freq) {
+            return std::nullopt;
+        }
+        shared = device.freq;
+    }
+    return shared;
+}
+
 std::int64_t nowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
@@ -98,19 +130,11 @@ class SdlDevice {
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
             return AudioError{AudioErrorCode::NoDevice, SDL_GetError()};
         }
+        const char* driver = SDL_GetCurrentAudioDriver();
         SDL_AudioSpec want{};
-        want.freq = kSampleRate;
-        SDL_AudioSpec device{};
-        char* name = nullptr;
-        if (SDL_GetDefaultAudioInfo(&name, &device, 0) == 0) {
-            SDL_free(name);
-            if (device.freq >= 8000 && device.freq <= 384000) {
-                want.freq = device.freq;
-            }
-        }
+        want.freq = deviceRate(driver).value_or(kSampleRate);
         want.format = AUDIO_S16SYS;
         want.channels = 1;
-        const char* driver = SDL_GetCurrentAudioDriver();
         want.samples = driver != nullptr && std::strcmp(driver, "pipewire") == 0
                            ? kPipeWireCallbackFrames
                            : kCallbackFrames;
