@@ -211,6 +211,16 @@ HeardTone heardTone(const std::vector<std::int16_t>& recording) {
     return heard;
 }
 
+// A busy machine can leave a dropout anywhere in a recording (the program's stream or the sink
+// late), which shortens or splits the tone heard; a fault of the sidetone does the same in every
+// recording. So a recording whose tone is not heard as keyed is made again, and only the last of
+// kRecordings recordings in a row that are not fails the test.
+constexpr int kRecordings = 3;
+
+bool heardAsKeyed(const ToneSpan& tone, const HeardTone& heard, double keyedSeconds) {
+    return tone.found && std::abs(heard.seconds - keyedSeconds) <= heard.tolerance();
+}
+
 TEST_F(AudioServerTest, SidetoneSoundsOnlyWhileKeyedAtItsFrequency) {
     auto out = makeLoopingOutput();
     display::Sidetone sidetone(*out, 800.0);
@@ -218,17 +228,22 @@ TEST_F(AudioServerTest, SidetoneSoundsOnlyWhileKeyedAtItsFrequency) {
     if (const char* backend = std::getenv("DITTIX_EXPECT_AUDIO_BACKEND")) {
         EXPECT_EQ(out->backend(), backend) << "the backend the program prefers";
     }
-    const GatedRecording recorded = recordGatedTone(sidetone, 500ms);
-    const std::vector<std::int16_t>& recording = recorded.samples;
-
-    const ToneSpan tone = findTone(recording);
-    ASSERT_TRUE(tone.found) << "no tone in " << recording.size() << " recorded samples";
-    const HeardTone heard = heardTone(recording);
-    EXPECT_NEAR(heard.seconds, recorded.gateOpenSeconds, heard.tolerance());
-    EXPECT_GT(tone.first, static_cast<std::size_t>(0.2 * kSampleRate)) << "silence before";
-    EXPECT_GT(recording.size() - tone.last, static_cast<std::size_t>(0.2 * kSampleRate))
-        << "silence after";
-    EXPECT_NEAR(frequencyOf(recording, tone), 800.0, 2.0);
+    for (int recording = 1;; ++recording) {
+        const GatedRecording recorded = recordGatedTone(sidetone, 500ms);
+        const std::vector<std::int16_t>& samples = recorded.samples;
+        const ToneSpan tone = findTone(samples);
+        const HeardTone heard = heardTone(samples);
+        if (!heardAsKeyed(tone, heard, recorded.gateOpenSeconds) && recording < kRecordings) {
+            continue;
+        }
+        ASSERT_TRUE(tone.found) << "no tone in " << samples.size() << " recorded samples";
+        EXPECT_NEAR(heard.seconds, recorded.gateOpenSeconds, heard.tolerance());
+        EXPECT_GT(tone.first, static_cast<std::size_t>(0.2 * kSampleRate)) << "silence before";
+        EXPECT_GT(samples.size() - tone.last, static_cast<std::size_t>(0.2 * kSampleRate))
+            << "silence after";
+        EXPECT_NEAR(frequencyOf(samples, tone), 800.0, 2.0);
+        break;
+    }
 }
 
 TEST_F(AudioServerTest, ToneChangeIsHeardAtTheNewFrequency) {
@@ -252,26 +267,32 @@ TEST_F(AudioServerTest, FirstElementAfterAnIdleCloseSoundsWhole) {
     auto out = makeLoopingOutput();
     display::Sidetone sidetone(*out, 800.0, display::SidetoneOptions{true, 300ms});
     ASSERT_EQ(sidetone.openSidetone(), 0);
-    test::MonitorRecorder recorder;
-    ASSERT_TRUE(recorder.running());
-    ASSERT_TRUE(eventually([&] { return !sidetone.streamOpen(); })) << "closed when idle";
-    EXPECT_FALSE(out->isOpen());
-    std::this_thread::sleep_for(200ms);
-    const auto down = std::chrono::steady_clock::now();
-    sidetone.toneOn();
-    std::this_thread::sleep_for(250ms);
-    // Checked while the key is down: 300 ms after the key-up the stream closes again.
-    EXPECT_TRUE(sidetone.streamOpen()) << "opened again by the key-down";
-    sidetone.toneOff();
-    const std::chrono::duration<double> held = std::chrono::steady_clock::now() - down;
-    std::this_thread::sleep_for(400ms);
-    const auto recording = recorder.stop();
+    for (int recording = 1;; ++recording) {
+        test::MonitorRecorder recorder;
+        ASSERT_TRUE(recorder.running());
+        ASSERT_TRUE(eventually([&] { return !sidetone.streamOpen(); })) << "closed when idle";
+        EXPECT_FALSE(out->isOpen());
+        std::this_thread::sleep_for(200ms);
+        const auto down = std::chrono::steady_clock::now();
+        sidetone.toneOn();
+        std::this_thread::sleep_for(250ms);
+        // Checked while the key is down: 300 ms after the key-up the stream closes again.
+        EXPECT_TRUE(sidetone.streamOpen()) << "opened again by the key-down";
+        sidetone.toneOff();
+        const std::chrono::duration<double> held = std::chrono::steady_clock::now() - down;
+        std::this_thread::sleep_for(400ms);
+        const auto samples = recorder.stop();
 
-    const ToneSpan tone = findTone(recording);
-    ASSERT_TRUE(tone.found) << "no tone in " << recording.size() << " recorded samples";
-    const HeardTone heard = heardTone(recording);
-    EXPECT_NEAR(heard.seconds, held.count(), heard.tolerance());
-    EXPECT_NEAR(frequencyOf(recording, tone), 800.0, 2.0);
+        const ToneSpan tone = findTone(samples);
+        const HeardTone heard = heardTone(samples);
+        if (!heardAsKeyed(tone, heard, held.count()) && recording < kRecordings) {
+            continue;
+        }
+        ASSERT_TRUE(tone.found) << "no tone in " << samples.size() << " recorded samples";
+        EXPECT_NEAR(heard.seconds, held.count(), heard.tolerance());
+        EXPECT_NEAR(frequencyOf(samples, tone), 800.0, 2.0);
+        break;
+    }
 }
 
 }  // namespace
