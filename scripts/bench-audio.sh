@@ -2,9 +2,10 @@
 # Builds dittix and the audio benchmarks (release) and measures the sound on both private audio
 # servers (PipeWire with its PulseAudio front end, and PulseAudio; each with a null sink): key
 # press to recorded tone with the program's own choice of output, and the processor time of the
-# program and the server once the program is idle; then, on PulseAudio, the software path of the
+# program and the server once the program is idle, the first element after an idle close and the
+# heard length with and without the shaped edges; then, on PulseAudio, the software path of the
 # sidetone and an exercise's tone lengths and silences as the sink hears them.
-# Usage: scripts/bench-audio.sh [presses] [idle seconds] [latency rounds] [exercises]
+# Usage: scripts/bench-audio.sh [presses] [idle seconds] [latency rounds] [exercises] [reopenings]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 presses="${1:-40}"
@@ -25,6 +26,7 @@ for server in pipewire pulseaudio; do
     echo "=== $server"
     python3 bench/key_to_tone.py build/release/src/dittix "$presses"
     python3 bench/audio_idle.py build/release/src/dittix "$server" "$idle_s"
+    python3 bench/audio_reopen.py build/release/src/dittix "${5:-10}"
 done
 
 use_pulseaudio
