@@ -43,8 +43,8 @@ def summary(values):
     if not values:
         return "none heard"
     values = sorted(values)
-    return (f"median {statistics.median(values):.1f} ms, worst {values[-1]:.1f} ms, "
-            f"best {values[0]:.1f} ms ({len(values)})")
+    return (f"median {statistics.median(values):.1f} ms, from {values[0]:.1f} to "
+            f"{values[-1]:.1f} ms ({len(values)} tones)")
 
 
 def run(binary, rampa, rounds):
