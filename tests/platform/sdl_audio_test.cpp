@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <iostream>
 #include <thread>
 
 #include "audio_recorder.h"
@@ -218,7 +219,12 @@ HeardTone heardTone(const std::vector<std::int16_t>& recording) {
 constexpr int kRecordings = 3;
 
 bool heardAsKeyed(const ToneSpan& tone, const HeardTone& heard, double keyedSeconds) {
-    return tone.found && std::abs(heard.seconds - keyedSeconds) <= heard.tolerance();
+    if (tone.found && std::abs(heard.seconds - keyedSeconds) <= heard.tolerance()) {
+        return true;
+    }
+    std::cout << "recording not heard as keyed: " << heard.seconds << " s in " << heard.pieces
+              << " pieces for " << keyedSeconds << " s keyed\n";
+    return false;
 }
 
 TEST_F(AudioServerTest, SidetoneSoundsOnlyWhileKeyedAtItsFrequency) {
