@@ -1,7 +1,8 @@
 """End to end: the real program's audio streams on the test run's audio server (PulseAudio or
 PipeWire, each with a null sink recorded from its monitor), keyed with XTest on Right Ctrl.
 
-  1. A press half a second after the main window appears sounds in full.
+  1. A press half a second after the main window appears sounds in full (a press that is not is
+     tried once more in a program started afresh).
   2. With "Chiusura audio=2" the sidetone's stream closes two seconds after the last keying: the
      server then has no stream of the program (pactl list sink-inputs), even with the training
      window shown, whose output opens only for an exercise.
@@ -78,18 +79,27 @@ def main():
     try:
         if not recorder.wait_running():
             failures.append("the audio server's null sink did not run steadily")
-        # Returns half a second after the window appeared.
-        program = xkeys.Program(sys.argv[1], SETTINGS, tick_log=True)
-        x = program.display
-        x.focus(x.other_window())
-
-        start, end = press(x, PRESS_S)
-        tones = heard_tones(recorder, start, end)
-        print(f"press 0.5 s after the window appeared: tones (start ms, sounding ms, pieces) "
-              f"{tones}")
-        if not one_whole_press(program, tones, start, end):
-            failures.append(f"first press: expected one tone of {PRESS_S * 1000:.0f} ms, "
-                            f"heard {tones}")
+        # A stream that runs dry on a busy machine can swallow any tone's start; a program that
+        # is not ready for the first press loses it every time. So a first press that is not heard
+        # whole is tried once more in a program started afresh, and only two in a row fail.
+        for attempt in range(1, 3):
+            # Returns half a second after the window appeared.
+            program = xkeys.Program(sys.argv[1], SETTINGS, tick_log=True)
+            x = program.display
+            x.focus(x.other_window())
+            start, end = press(x, PRESS_S)
+            tones = heard_tones(recorder, start, end)
+            print(f"press 0.5 s after the window appeared, program {attempt}: tones (start ms, "
+                  f"sounding ms, pieces) {tones}")
+            if one_whole_press(program, tones, start, end):
+                break
+            if attempt == 2:
+                failures.append(f"first press, in two programs in a row: expected one tone of "
+                                f"{PRESS_S * 1000:.0f} ms, heard {tones}")
+                break
+            program.end_with_escape()
+            program.close()
+            program = None
 
         program.display.focus(program.main_window)
         program.display.tap(xkeys.XK_e)
