@@ -7,6 +7,9 @@ namespace dittix::display {
 
 namespace {
 
+// How often the idle close looks again at a stream that still plays behind the key.
+constexpr std::chrono::milliseconds kReplayPoll{10};
+
 std::int64_t steadyNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
@@ -134,8 +137,9 @@ void Sidetone::openStream(bool retry) {
 bool Sidetone::idleExpired() const {
     const auto idleNs =
         std::chrono::duration_cast<std::chrono::nanoseconds>(m_options.idleClose).count();
+    const std::int64_t now = m_clock();
     return m_streamOpen.load() && idleNs > 0 && !m_tone.keyDown() &&
-           m_clock() - m_lastKeyedNs.load() >= idleNs;
+           now - m_lastKeyedNs.load() >= idleNs && !m_tone.replayPending(now);
 }
 
 void Sidetone::work() {
@@ -149,11 +153,16 @@ void Sidetone::work() {
             if (m_streamOpen.load() && idleNs > 0) {
                 // A key held now is let go without telling the worker (the tick only records
                 // it): the delay is looked at again after at most one more delay.
-                const std::int64_t left = m_tone.keyDown()
-                                              ? idleNs
-                                              : m_lastKeyedNs.load() + idleNs - m_clock();
+                const std::int64_t left =
+                    m_tone.keyDown() ? idleNs : m_lastKeyedNs.load() + idleNs - m_clock();
                 if (left > 0) {
                     m_wake.wait_for(lock, std::chrono::nanoseconds(left));
+                    continue;
+                }
+                // A stream that opened late plays behind the key: it is not closed before it
+                // has played the last key-up.
+                if (m_tone.replayPending(m_clock())) {
+                    m_wake.wait_for(lock, kReplayPoll);
                     continue;
                 }
                 requests = kCheckIdle;

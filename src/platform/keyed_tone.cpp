@@ -10,6 +10,7 @@ namespace dittix::platform {
 
 void KeyedTone::key(bool down, std::int64_t atNs) {
     m_keyNow.store(down, std::memory_order_release);
+    m_lastKeyNs.store(atNs, std::memory_order_release);
     const std::size_t head = m_head.load(std::memory_order_relaxed);
     if (head - m_tail.load(std::memory_order_acquire) >= kEventCapacity) {
         // No stream has taken the transitions for a long time: the replay starts from the key
@@ -19,6 +20,11 @@ void KeyedTone::key(bool down, std::int64_t atNs) {
     }
     m_events[head % kEventCapacity] = Event{atNs, down};
     m_head.store(head + 1, std::memory_order_release);
+}
+
+bool KeyedTone::replayPending(std::int64_t nowNs) const {
+    return m_tail.load(std::memory_order_acquire) != m_head.load(std::memory_order_acquire) &&
+           m_lastKeyNs.load(std::memory_order_acquire) >= nowNs - kReplayNs;
 }
 
 bool KeyedTone::peek(Event& event) const {

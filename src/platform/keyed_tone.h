@@ -30,6 +30,9 @@ class KeyedTone {
     // Costs two atomic stores; never waits.
     void key(bool down, std::int64_t atNs);
     bool keyDown() const { return m_keyNow.load(std::memory_order_acquire); }
+    // Any thread: whether a transition of the last replay window (kReplayNs before `nowNs`) has
+    // not been played yet, as when a stream that opened late still plays behind the key.
+    bool replayPending(std::int64_t nowNs) const;
 
     // Any one thread but the audio thread: the table to play, at the stream's rate, from its
     // first sample, and the length of the edges in samples (0 for plain steps). Never waits for
@@ -72,6 +75,7 @@ class KeyedTone {
     std::atomic<std::size_t> m_tail{0};  // written by the audio thread only
     std::atomic<bool> m_overflow{false};
     std::atomic<bool> m_keyNow{false};
+    std::atomic<std::int64_t> m_lastKeyNs{0};
 
     // Handed from setTable to the audio thread.
     std::mutex m_tableLock;

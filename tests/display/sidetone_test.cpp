@@ -332,6 +332,54 @@ INSTANTIATE_TEST_SUITE_P(Keyings, ReopenTest,
                                            ReopenRow{"plain_held_across_the_reopen", false, 120}),
                          rowName);
 
+// A stream that opened late plays behind the key (here it has played nothing since it opened
+// again): the idle close waits until it has played the key-up, unless the key-up is older than
+// the stretch a stream replays.
+struct BehindRow {
+    const char* name;
+    std::int64_t playedUpToMs;  // how much of the keying the stream has played, from the key-down
+    std::int64_t quietMs;       // since the key-up
+    bool closed;
+};
+
+class PlayingBehindTest : public ::testing::TestWithParam<BehindRow> {};
+
+TEST_P(PlayingBehindTest, ClosesOnlyOnceTheKeyUpIsPlayed) {
+    const BehindRow& row = GetParam();
+    FakeOutput out;
+    TestClock clock;
+    Sidetone tone(out, 800.0, SidetoneOptions{true, 300ms}, clock.clock());
+    tone.openSidetone();
+    clock.now = kStart + 1000 * kMs;
+    tone.checkIdle();
+    tone.settle();
+    ASSERT_FALSE(tone.streamOpen());
+
+    const std::int64_t down = clock.now.load();
+    tone.toneOn();
+    tone.settle();
+    ASSERT_TRUE(tone.streamOpen());
+    clock.now = down + 100 * kMs;
+    tone.toneOff();
+    if (row.playedUpToMs > 0) {
+        // The first callback starts the replay at the key-down.
+        out.pull(static_cast<std::size_t>(row.playedUpToMs * kRate / 1000), down + 400 * kMs);
+    }
+    clock.now = down + 100 * kMs + row.quietMs * kMs;
+    tone.checkIdle();
+    tone.settle();
+    EXPECT_EQ(tone.streamOpen(), !row.closed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keyings, PlayingBehindTest,
+    ::testing::Values(BehindRow{"nothing_played_stays_open", 0, 300, false},
+                      BehindRow{"played_to_just_before_the_key_up_stays_open", 99, 300, false},
+                      BehindRow{"played_past_the_key_up_closes", 101, 300, true},
+                      BehindRow{"key_up_just_within_the_replay_stays_open", 0, 1000, false},
+                      BehindRow{"key_up_older_than_the_replay_closes", 0, 1001, true}),
+    rowName);
+
 TEST(Sidetone, WorkerClosesByItselfOnTheSteadyClock) {
     FakeOutput out;
     Sidetone tone(out, 800.0, SidetoneOptions{true, 50ms});

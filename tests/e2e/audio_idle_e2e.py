@@ -117,7 +117,9 @@ def main():
                 break
             print("idle: no stream open")
             start, end = press(x, PRESS_S)
-            if streams() != 1:
+            # The stream may still be opening (slower under the sanitizers); it closes again
+            # two seconds after it has played the key-up.
+            if not xkeys.wait_for(lambda: streams() == 1, 1.5):
                 failures.append(f"keyed after idle: expected the sidetone's stream, "
                                 f"found {streams()}")
                 break
