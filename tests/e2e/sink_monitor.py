@@ -123,15 +123,15 @@ def tone_frequency(samples):
     return RATE / periods[len(periods) // 2], loud * 1000.0 / RATE
 
 
-def bursts(samples, quiet_ms=15):
-    """The tones in a recording as (start ms, length ms): loud stretches separated by more than
-    `quiet_ms` of silence (a sine crosses zero inside a tone, so shorter quiet runs belong to
-    it)."""
+def bursts(samples, quiet_ms=15, loud=LOUD):
+    """The tones in a recording as (start ms, length ms): stretches louder than `loud` separated
+    by more than `quiet_ms` of silence (a sine crosses zero inside a tone, so shorter quiet runs
+    belong to it)."""
     found = []
     quiet_limit = quiet_ms * RATE // 1000
     start = last = None
     for i, v in enumerate(samples):
-        if abs(v) <= LOUD:
+        if abs(v) <= loud:
             continue
         if start is not None and i - last > quiet_limit:
             found.append((start * 1000.0 / RATE, (last - start + 1) * 1000.0 / RATE))
@@ -198,20 +198,21 @@ def tones(samples, tone_hz, join_ms):
             for first, end, sounding, count in found]
 
 
-def sounding(samples, tone_hz, quiet_ms=15):
+def sounding(samples, tone_hz, quiet_ms=15, loud=LOUD):
     """The tones in a recording as (start ms, sounding ms, pieces): like bursts, but each tone's
     sound is counted in pieces (loud samples less than a period of the tone apart), so that
-    silence a late buffer left inside a tone does not count as tone."""
+    silence a late buffer left inside a tone does not count as tone. Sound is what is louder
+    than `loud`."""
     period = int(RATE / tone_hz) + 1
     found = []
-    for start_ms, length_ms in bursts(samples, quiet_ms):
+    for start_ms, length_ms in bursts(samples, quiet_ms, loud):
         first = int(round(start_ms * RATE / 1000.0))
         last = first + int(round(length_ms * RATE / 1000.0))
         total = 0
         pieces = 0
         piece_start = previous = None
         for i in range(first, min(last, len(samples))):
-            if abs(samples[i]) <= LOUD:
+            if abs(samples[i]) <= loud:
                 continue
             if previous is None or i - previous > period:
                 if previous is not None:
