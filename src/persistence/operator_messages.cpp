@@ -51,6 +51,9 @@ std::string systemReason(std::error_code error) {
     if (is(error, std::errc::io_error)) {
         return "errore di lettura o scrittura sul disco";
     }
+    if (is(error, std::errc::not_enough_memory)) {
+        return "la memoria non basta";
+    }
     if (is(error, std::errc::too_many_files_open) ||
         is(error, std::errc::too_many_files_open_in_system)) {
         return "troppi file aperti";
