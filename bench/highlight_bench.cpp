@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "percentile.h"
+#include "persistence/save_at_once.h"
 #include "persistence/settings.h"
 #include "training/training_window.h"
 
@@ -26,8 +27,16 @@ int main(int argc, char** argv) {
     persistence::ExerciseRandom random{7};
     const std::filesystem::path file =
         std::filesystem::temp_directory_path() / "dittix-highlight-bench.ini";
-    training::Ttraining window(training::TrainingEnvironment{
-        settings.levels, settings.training, random, file, [](int) {}, [] {}, [] {}, [] {}, {}});
+    training::Ttraining window(training::TrainingEnvironment{settings.levels,
+                                                             settings.training,
+                                                             random,
+                                                             file,
+                                                             persistence::test::saveAtOnce(file),
+                                                             [](int) {},
+                                                             [] {},
+                                                             [] {},
+                                                             [] {},
+                                                             {}});
     window.show();
     app.processEvents();
 

@@ -153,6 +153,9 @@ int main(int argc, char** argv) {
         dittix::display::TDittixForm form(std::move(env));
         form.show();
         app.exec();
+        // The windows' last saves were made on the saver's thread: they are waited for, and a
+        // failure among them is told, before the exit status is chosen.
+        form.finishSaves();
         if (form.saveFailedOnClose()) {
             status = kExitSaveFailed;
         }

@@ -51,6 +51,7 @@ TDittixForm::TDittixForm(MainWindowEnvironment environment, QWidget* parent)
       // Creation begins with loading every setting; the parts built below depend on them.
       m_settings(takeSettings(persistence::loadSettings(m_env.settingsFile, m_env.decimalSeparator),
                               m_loadProblem)),
+      m_saver(m_env.settingsFile),
       m_screenProbe(std::make_unique<platform::WidgetScreenProbe>(*this)),
       m_tape(m_env.rowVisible ? TapeDisplay::RowVisible(m_env.rowVisible)
                               : TapeDisplay::RowVisible(
@@ -102,7 +103,7 @@ void TDittixForm::FormCreate() {
     m_progress =
         std::make_unique<training::ProgressWindow>(persistence::historyFileFor(m_env.settingsFile));
     m_training = std::make_unique<training::Ttraining>(training::TrainingEnvironment{
-        levels, m_settings.training, m_random, m_env.settingsFile,
+        levels, m_settings.training, m_random, m_env.settingsFile, saveSettings(),
         [this](int cpm) { componi(cpm); }, [this] { startPlayback(); },
         [this] {
             m_livelli->show();
@@ -123,8 +124,7 @@ void TDittixForm::FormCreate() {
         },
         m_env.trainingTrace});
     m_setup = std::make_unique<setup::Tsetup>(setup::SetupState{
-        m_settings.speeds, m_timing, m_modes, m_keyPort, m_env.settingsFile,
-        [this] { setCaption(); },
+        m_settings.speeds, m_timing, m_modes, m_keyPort, saveSettings(), [this] { setCaption(); },
         [this] {
             activateWindow();
             setFocus();
@@ -201,12 +201,59 @@ void TDittixForm::tellOperator(QWidget* over, const std::string& sentence) {
     }
 }
 
-void TDittixForm::reportSaveFailure(QWidget* over, const persistence::SaveError& error) {
+void TDittixForm::queueSave(std::span<const persistence::SettingEntry> entries,
+                            persistence::SaveFailed failed, bool lastAct) {
+    if (!failed) {
+        m_saver.save(entries);
+        return;
+    }
+    // The saver's thread hands the failure to this one, which tells the operator. A report still
+    // on its way when the event loop ends is delivered by finishSaves.
+    m_saver.save(entries,
+                 [this, failed = std::move(failed), lastAct](const persistence::SaveError& error) {
+                     QMetaObject::invokeMethod(
+                         this,
+                         [this, failed, lastAct, error] {
+                             m_failedSaves.push_back({failed, error, lastAct});
+                             tellFailedSaves();
+                         },
+                         Qt::QueuedConnection);
+                 });
+}
+
+void TDittixForm::tellFailedSaves() {
+    // Telling waits for the operator in an event loop of its own, where further reports arrive:
+    // they wait here, so that one sentence is shown at a time, in the order of the saves.
+    if (m_tellingFailedSaves) {
+        return;
+    }
+    m_tellingFailedSaves = true;
+    while (!m_failedSaves.empty()) {
+        const FailedSave next = std::move(m_failedSaves.front());
+        m_failedSaves.pop_front();
+        if (next.lastAct) {
+            m_saveFailedOnClose = true;
+        }
+        next.failed(next.error);
+    }
+    m_tellingFailedSaves = false;
+}
+
+persistence::SaveSettings TDittixForm::saveSettings() {
     // A window that the closing program closes saves after this window did; its failure is as
     // much the program's last act.
-    if (m_closing) {
-        m_saveFailedOnClose = true;
-    }
+    return
+        [this](std::span<const persistence::SettingEntry> entries, persistence::SaveFailed failed) {
+            queueSave(entries, std::move(failed), m_closing);
+        };
+}
+
+void TDittixForm::finishSaves() {
+    m_saver.finish();
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}
+
+void TDittixForm::reportSaveFailure(QWidget* over, const persistence::SaveError& error) {
     tellOperator(over, error.message);
 }
 
@@ -403,11 +450,11 @@ void TDittixForm::keyPressEvent(QKeyEvent* event) {
 void TDittixForm::FormClose() {
     const auto entries = persistence::mainWindowSaveEntries(m_tableFontSize, m_modes.paddleMode,
                                                             m_sidetone.frequency());
-    // The save is the program's last act: a failure is told before the program ends.
-    if (const auto error = persistence::saveEntries(m_env.settingsFile, entries)) {
-        m_saveFailedOnClose = true;
-        tellOperator(this, error->message);
-    }
+    // The save is the program's last act: a failure is told before the program ends (see
+    // finishSaves).
+    queueSave(
+        entries, [this](const persistence::SaveError& error) { reportSaveFailure(this, error); },
+        true);
 }
 
 void TDittixForm::closeEvent(QCloseEvent* event) {

@@ -7,7 +7,9 @@
 // routes them to the TapeDisplay (the bitmap), the sidetone and nothing else. Platform parts
 // (keyboard query, screen probe, key port, audio) come in through MainWindowEnvironment, chosen
 // in one place (main.cpp) and replaced by fakes in tests. Everything runs on the interface
-// thread; timers and key handlers never overlap, so nothing is locked.
+// thread; timers and key handlers never overlap, so nothing is locked. The exceptions have
+// threads of their own and hand their results back: the port scan, the training tones and their
+// playback, and the settings file's saves (SettingsSaver), which every window asks for here.
 #pragma once
 
 #include <QElapsedTimer>
@@ -15,6 +17,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -30,6 +33,7 @@
 #include "keying/decode_tick.h"
 #include "persistence/exercise_random.h"
 #include "persistence/settings.h"
+#include "persistence/settings_saver.h"
 #include "persistence/settings_writer.h"
 #include "platform/audio_output.h"
 #include "platform/key_lines.h"
@@ -93,6 +97,10 @@ class TDittixForm : public QWidget {
     // `keypad` is set for the numeric keypad's keys, which the tone keys ignore.
     void FormKeyDown(int key, bool keypad = false);
     void FormClose();
+    // Waits until every save asked for so far is written, then tells the failures still to be
+    // told. The program calls it once its event loop has ended, before it reads
+    // saveFailedOnClose().
+    void finishSaves();
     void decodificaTimer();
     void aggiustaDimensionwFinestraTimer();
     void timerFocusTimer();
@@ -148,6 +156,13 @@ class TDittixForm : public QWidget {
     void showTraining();
     void startPlayback();
     void tellOperator(QWidget* over, const std::string& sentence);
+    // Queues a save on the saver; a failure comes back to the interface thread, where it makes
+    // the program's end a failure when the save was asked for while the program ended
+    // (`lastAct`), and goes to `failed`.
+    void queueSave(std::span<const persistence::SettingEntry> entries,
+                   persistence::SaveFailed failed, bool lastAct);
+    persistence::SaveSettings saveSettings();
+    void tellFailedSaves();
     void reportSaveFailure(QWidget* over, const persistence::SaveError& error);
     void reportHistoryFailure(const std::string& sentence);
 
@@ -166,7 +181,17 @@ class TDittixForm : public QWidget {
     int m_tableRedraws = 0;
     bool m_closing = false;
     bool m_saveFailedOnClose = false;
+    // Failed saves come back from the saver's thread to be told, one after the other.
+    struct FailedSave {
+        persistence::SaveFailed failed;
+        persistence::SaveError error;
+        bool lastAct = false;
+    };
+    std::deque<FailedSave> m_failedSaves;
+    bool m_tellingFailedSaves = false;
 
+    // Outlives the secondary windows, whose destruction may still ask for a save.
+    persistence::SettingsSaver m_saver;
     std::unique_ptr<platform::ScreenProbe> m_screenProbe;
     TapeDisplay m_tape;
     setup::KeyPort m_keyPort;

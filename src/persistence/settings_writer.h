@@ -41,6 +41,13 @@ struct SaveError {
     std::error_code cause;
 };
 
+// Told why a save failed.
+using SaveFailed = std::function<void(const SaveError&)>;
+
+// How a window saves its keys: the save may be made later, but after every save asked for before
+// it; when it fails, `failed` (if any) is called on the thread that asked.
+using SaveSettings = std::function<void(std::span<const SettingEntry> entries, SaveFailed failed)>;
+
 // The setup window's keys, in the order it writes them.
 std::vector<SettingEntry> setupSaveEntries(std::int32_t serialPort,
                                            const keying::TimingParameters& timing, bool paddleMode,

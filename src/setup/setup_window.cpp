@@ -473,10 +473,7 @@ void Tsetup::save(const Waiting& settings, bool tell) {
     const auto entries =
         persistence::setupSaveEntries(m_state.keyPort.number(), settings.timing,
                                       settings.paddleMode, settings.speeds, settings.memoriaPunto);
-    if (const auto error = persistence::saveEntries(m_state.settingsFile, entries);
-        error && tell && m_state.saveFailed) {
-        m_state.saveFailed(*error);
-    }
+    m_state.save(entries, tell ? m_state.saveFailed : persistence::SaveFailed());
 }
 
 void Tsetup::closeEvent(QCloseEvent* event) {

@@ -13,7 +13,6 @@
 
 #include <array>
 #include <deque>
-#include <filesystem>
 #include <functional>
 
 #include "keying/decoder_state.h"
@@ -46,7 +45,7 @@ struct SetupState {
     keying::TimingParameters& timing;
     keying::KeyingModes& modes;
     KeyPort& keyPort;
-    std::filesystem::path settingsFile;
+    persistence::SaveSettings save;        // the window's keys, written into the settings file
     std::function<void()> captionChanged;  // the paddle mode changed: renew the main caption
     std::function<void()> focusMainWindow;
     // The save on closing failed: tells the operator (the error's sentence names the file).
@@ -134,8 +133,8 @@ class Tsetup : public QWidget {
     void FormCreate();
     // The speed bars, their labels and the three boxes from the shared settings.
     void refreshControls();
-    // Writes the window's twelve keys, after a running scan with its port; a failure goes to
-    // saveFailed.
+    // Asks for a save of the window's twelve keys, after a running scan with its port; a failure
+    // goes to saveFailed.
     void saveKeys();
     void requestScan(bool report);
     void scanReady();

@@ -585,11 +585,7 @@ void Ttraining::FormClose() {
     c.tempoEs = cbMinuti->currentIndex() + 1;
     c.interEs = cbInterpausa->currentIndex();
     c.mostraEs = cbMostra->isChecked();
-    if (const auto error =
-            persistence::saveEntries(m_env.settingsFile, persistence::trainingSaveEntries(c));
-        error && m_env.saveFailed) {
-        m_env.saveFailed(*error);
-    }
+    m_env.save(persistence::trainingSaveEntries(c), m_env.saveFailed);
     if (m_env.returnFocus) {
         m_env.returnFocus();
     }

@@ -30,7 +30,8 @@ struct TrainingEnvironment {
     const persistence::TrainingLevels& levels;
     persistence::TrainingChoices& choices;  // the last choices ("LIV ES" … "MOSTRA ES")
     persistence::ExerciseRandom& random;
-    std::filesystem::path settingsFile;
+    std::filesystem::path settingsFile;    // the history file lies beside it
+    persistence::SaveSettings save;        // the window's keys, written into the settings file
     std::function<void(int cpm)> compose;  // the character tones at a speed
     std::function<void()> startPlayback;   // sends TrainingText; clears exerciseRunning
     std::function<void()> showLevels;      // the levels window

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "../persistence/save_at_once.h"
 #include "../persistence/temp_dir.h"
 #include "../setup/fake_serial_ports.h"
 #include "keyed_text.h"
@@ -51,7 +52,7 @@ struct Window {
             tick.timing,
             tick.modes,
             port,
-            file,
+            persistence::test::saveAtOnce(file),
             {},
             {},
             [this](const persistence::SaveError& e) { saveErrors.push_back(e); }});

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -46,6 +47,13 @@ struct Window {
         };
         env.tellOperator = [this](QWidget* over, const QString& sentence) {
             told.push_back({over, sentence.toStdString()});
+            // Like the real message box, telling runs the events until the operator has seen it.
+            ++telling;
+            mostTellingAtOnce = std::max(mostTellingAtOnce, telling);
+            if (tellingRunsEvents) {
+                QCoreApplication::processEvents();
+            }
+            --telling;
         };
         form = std::make_unique<TDittixForm>(std::move(env));
     }
@@ -54,7 +62,11 @@ struct Window {
             QTest::keyClick(form.get(), *c);
         }
     }
-    std::string saved() const { return persistence::readFileBytes(file); }
+    // The file once every save asked for so far is made.
+    std::string saved() const {
+        form->finishSaves();
+        return persistence::readFileBytes(file);
+    }
 
     persistence::test::TempDir dir;
     std::filesystem::path file;
@@ -62,6 +74,9 @@ struct Window {
     setup::test::FakeSerialPorts* fakePorts = nullptr;
     QString decoded;
     std::vector<std::pair<QWidget*, std::string>> told;  // what the operator was told, over what
+    bool tellingRunsEvents = false;
+    int telling = 0;
+    int mostTellingAtOnce = 0;  // more than one: a sentence was shown over another
     std::unique_ptr<TDittixForm> form;
 };
 
@@ -347,6 +362,7 @@ TEST(MainWindow, AFailedApplicaSaveIsToldOverTheSetupWindow) {
     keyAs(w, 6, 4);
     w.type("a");
     QTest::mouseClick(w.form->analysisWindow()->btApplica, Qt::LeftButton);
+    w.form->finishSaves();
     ASSERT_EQ(w.told.size(), 1u);
     EXPECT_EQ(w.told[0].first, w.form->setupWindow());
     EXPECT_EQ(w.told[0].second.rfind("Impossibile salvare le impostazioni in ", 0), 0u);
@@ -549,10 +565,12 @@ INSTANTIATE_TEST_SUITE_P(
     rowName);
 
 // Closing the main window ends the program: the event loop runs here, so that the toolkit
-// closes the other windows still shown as it does when the program ends.
+// closes the other windows still shown as it does when the program ends. Then, as the program
+// does, the saves are waited for and their failures told.
 void closeInTheEventLoop(TDittixForm& form) {
     QTimer::singleShot(0, &form, [&form] { form.close(); });
     QApplication::exec();
+    form.finishSaves();
 }
 
 struct ExitSaveRow {
@@ -565,6 +583,7 @@ class ExitSaveTest : public ::testing::TestWithParam<ExitSaveRow> {};
 
 TEST_P(ExitSaveTest, EveryFailedSaveIsToldAndTheProgramEndsFailed) {
     Window w("", 1 << 30, {3});
+    w.tellingRunsEvents = true;
     std::filesystem::remove(w.file);
     std::filesystem::create_directory(w.file);
     w.form->show();
@@ -580,6 +599,7 @@ TEST_P(ExitSaveTest, EveryFailedSaveIsToldAndTheProgramEndsFailed) {
                                 ": al suo posto c'è una cartella.");
     }
     EXPECT_EQ(over, GetParam().toldOver);
+    EXPECT_EQ(w.mostTellingAtOnce, 1) << "one sentence at a time";
     EXPECT_TRUE(w.form->saveFailedOnClose());
     EXPECT_FALSE(w.form->setupWindow()->isVisible());
     EXPECT_FALSE(w.form->trainingWindow()->isVisible());
@@ -591,12 +611,15 @@ INSTANTIATE_TEST_SUITE_P(OpenWindows, ExitSaveTest,
                                            ExitSaveRow{"training_open", "e", {"main", "training"}}),
                          rowName);
 
-// Puts a folder in place of the settings file just before a window handles its closing.
+// Puts a folder in place of the settings file just before a window handles its closing, once
+// the saves asked for before are made (`before`).
 class ObstructOnClose : public QObject {
   public:
-    explicit ObstructOnClose(std::filesystem::path file) : m_file(std::move(file)) {}
+    ObstructOnClose(std::filesystem::path file, std::function<void()> before)
+        : m_file(std::move(file)), m_before(std::move(before)) {}
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::Close) {
+            m_before();
             std::filesystem::remove(m_file);
             std::filesystem::create_directory(m_file);
         }
@@ -605,12 +628,13 @@ class ObstructOnClose : public QObject {
 
   private:
     std::filesystem::path m_file;
+    std::function<void()> m_before;
 };
 
 TEST(ExitSave, OnlyTheSaveOfAWindowClosedByTheEndFailsAndTheEndIsAFailure) {
     Window w("[Settings]\n", 1 << 30, {3});
     w.type("S");
-    ObstructOnClose obstruct(w.file);
+    ObstructOnClose obstruct(w.file, [&w] { w.form->finishSaves(); });
     w.form->setupWindow()->installEventFilter(&obstruct);
     closeInTheEventLoop(*w.form);
     ASSERT_EQ(w.told.size(), 1u);
@@ -624,6 +648,7 @@ TEST(ExitSave, AFailureBeforeTheEndIsToldButTheEndIsNotAFailure) {
     w.type("S");
     setup::test::waitForScan(*w.form->setupWindow());
     w.form->setupWindow()->close();
+    w.form->finishSaves();
     ASSERT_EQ(w.told.size(), 1u);
     EXPECT_EQ(w.told[0].first, w.form->setupWindow());
     // The operator moves the folder away; the save at the end works.

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../persistence/save_at_once.h"
 #include "../persistence/temp_dir.h"
 #include "../setup/fake_serial_ports.h"
 #include "../setup/scan_wait.h"
@@ -69,7 +70,14 @@ struct Setup : Held {
         speeds.cpm = cpm;
         speeds.cpmPalette = cpmPalette;
         setup = std::make_unique<setup::Tsetup>(
-            setup::SetupState{speeds, timing, modes, key, dir.file("settings.ini"), {}, {}, {}});
+            setup::SetupState{speeds,
+                              timing,
+                              modes,
+                              key,
+                              persistence::test::saveAtOnce(dir.file("settings.ini")),
+                              {},
+                              {},
+                              {}});
         setup->showSetup();
         setup::test::waitForScan(*setup);
     }
@@ -110,6 +118,7 @@ struct Training : Held {
                                           settings.training,
                                           random,
                                           dir.file("settings.ini"),
+                                          persistence::test::saveAtOnce(dir.file("settings.ini")),
                                           [](int) {},
                                           [] {},
                                           [] {},

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "../persistence/save_at_once.h"
 #include "../persistence/temp_dir.h"
 #include "display/main_window.h"
 #include "fake_serial_ports.h"
@@ -34,7 +35,7 @@ struct Window {
             timing,
             modes,
             key,
-            file,
+            persistence::test::saveAtOnce(file),
             {},
             [this] { ++focusReturns; },
             [this](const persistence::SaveError& error) { saveErrors.push_back(error); }});
@@ -460,6 +461,7 @@ TEST(ProgramEnd, DuringAScanTheSetupWindowSavesTheScansPort) {
         form.close();
     });
     QApplication::exec();
+    form.finishSaves();
     EXPECT_FALSE(form.setupWindow()->scanRunning());
     EXPECT_EQ(form.keyPort().number(), 6);
     EXPECT_NE(persistence::readFileBytes(file).find("Serial Port=6\n"), std::string::npos)

@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "../persistence/save_at_once.h"
 #include "../persistence/temp_dir.h"
 #include "fake_serial_ports.h"
 #include "persistence/settings.h"
@@ -27,8 +28,8 @@ struct Window {
         fake.existing = std::move(ports);
         file = dir.file("settings.ini");
         window = std::make_unique<Tsetup>(SetupState{
-            speeds, timing, modes, key, file, [this] { ++captionChanges; },
-            [this] { ++focusReturns; },
+            speeds, timing, modes, key, persistence::test::saveAtOnce(file),
+            [this] { ++captionChanges; }, [this] { ++focusReturns; },
             [this](const persistence::SaveError& error) { saveErrors.push_back(error); }});
     }
     std::string saved() const { return persistence::readFileBytes(file); }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "../persistence/save_at_once.h"
 #include "../persistence/temp_dir.h"
 #include "persistence/course.h"
 #include "persistence/settings.h"
@@ -32,11 +33,12 @@ struct Window {
     explicit Window(std::string_view settingsText = "[Settings]\nVEL ES=60\n") {
         settings = persistence::parseSettings(settingsText, '.');
         file = dir.file("settings.ini");
-        window = std::make_unique<Ttraining>(TrainingEnvironment{
-            persistence::levelsToOffer(settings.levels), settings.training, random, file,
-            [](int) {}, [this] { ++playbacks; }, [this] { ++levelShows; }, [] {},
-            [](const persistence::SaveError&) {}, [this] { ++historyChanges; },
-            [this](const std::string& sentence) { told.push_back(sentence); }});
+        window = std::make_unique<Ttraining>(
+            TrainingEnvironment{persistence::levelsToOffer(settings.levels), settings.training,
+                                random, file, persistence::test::saveAtOnce(file), [](int) {},
+                                [this] { ++playbacks; }, [this] { ++levelShows; }, [] {},
+                                [](const persistence::SaveError&) {}, [this] { ++historyChanges; },
+                                [this](const std::string& sentence) { told.push_back(sentence); }});
         window->show();
         QApplication::processEvents();
     }

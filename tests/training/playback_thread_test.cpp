@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "../persistence/save_at_once.h"
 #include "../persistence/temp_dir.h"
 #include "training/training_window.h"
 
@@ -75,6 +76,7 @@ struct Exercise {
             settings.training,
             random,
             dir.file("settings.ini"),
+            persistence::test::saveAtOnce(dir.file("settings.ini")),
             [this](int cpm) { audio->componi(cpm); },
             [this] {
                 if (thread) {

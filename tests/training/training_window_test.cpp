@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "../persistence/save_at_once.h"
 #include "../persistence/temp_dir.h"
 #include "persistence/settings.h"
 #include "support/named_rows.h"
@@ -23,7 +24,7 @@ struct Window {
         settings = persistence::parseSettings(settingsText, '.');
         file = dir.file("settings.ini");
         window = std::make_unique<Ttraining>(TrainingEnvironment{
-            settings.levels, settings.training, random, file,
+            settings.levels, settings.training, random, file, persistence::test::saveAtOnce(file),
             [this](int cpm) { composed.push_back(cpm); }, [this] { ++playbacks; },
             [this] { ++levelShows; }, [this] { ++focusReturns; },
             [this](const persistence::SaveError& error) { saveErrors.push_back(error); }});
