@@ -27,7 +27,7 @@ class KeyedTone {
     KeyedTone& operator=(const KeyedTone&) = delete;
 
     // The keying thread (the decode tick): the key went down or up at `atNs` (steady clock).
-    // Costs two atomic stores; never waits.
+    // Costs a few atomic stores; never waits.
     void key(bool down, std::int64_t atNs);
     bool keyDown() const { return m_keyNow.load(std::memory_order_acquire); }
     // Any thread: whether a transition of the last replay window (kReplayNs before `nowNs`) has
