@@ -65,7 +65,9 @@ std::mutex& sdlLock() {
     return lock;
 }
 
-bool usableRate(int rate) { return rate >= 8000 && rate <= 384000; }
+bool usableRate(int rate) {
+    return rate >= 8000 && rate <= 384000;
+}
 
 // The default output's own rate, so that nothing resamples, when it can be known safely. SDL's
 // PulseAudio backend answers the default device's question by comparing names that its hotplug
