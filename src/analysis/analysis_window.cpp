@@ -14,6 +14,7 @@
 #include "analysis/fist_advice.h"
 #include "persistence/course.h"
 #include "persistence/training_history.h"
+#include "platform/kept_window.h"
 #include "scoring/score_summary.h"
 #include "training/exercise.h"
 
@@ -282,10 +283,10 @@ void Tanalisi::closeEvent(QCloseEvent* event) {
         btFine->setEnabled(false);
         labSummary->setText(QStringLiteral("Riga interrotta: nessun punteggio salvato."));
     }
-    event->accept();  // hidden, not destroyed
     if (m_env.focusMainWindow) {
         m_env.focusMainWindow();
     }
+    platform::hideKeepingWindow(*this, *event);
 }
 
 void Tanalisi::keyPressEvent(QKeyEvent* event) {

@@ -11,6 +11,7 @@
 #include "keying/tick_port.h"
 #include "persistence/course.h"
 #include "persistence/settings_writer.h"
+#include "platform/kept_window.h"
 #include "platform/window_frame.h"
 
 namespace dittix::display {
@@ -167,6 +168,11 @@ void TDittixForm::FormCreate() {
                                       m_env.analysisFigures,
                                       {}});
     m_binding.setMeasurementSink(&m_analisi->feed());
+    // Their windows on the display server are made now, before any keying: making one when it
+    // is first shown holds the decode tick for 5 to 12 ms.
+    for (QWidget* window : secondaryWindows()) {
+        platform::prepareWindow(*window);
+    }
     m_keyPort.openKeyPort();  // a failure is reported by the setup window when next shown
     // Opened before the ticks start, so that the first key-down is heard at once; a failure
     // leaves keying silent, and is not shown.
@@ -461,13 +467,23 @@ void TDittixForm::closeEvent(QCloseEvent* event) {
     m_closing = true;
     FormClose();
     m_decodifica.stop();
-    // The setup window's save, when the toolkit closes it below, holds the port a scan still
+    // The setup window's save, when it closes below, holds the port a scan still
     // running finds: the scan ends first.
     m_setup->finishScan();
+    // The program ends with this window. The other windows still shown close first, each with
+    // its own close handling (and saves). They only hide, and the toolkit's end, which closes
+    // the windows still shown, would stop at the first.
+    for (QWidget* window : secondaryWindows()) {
+        if (window->isVisible()) {
+            window->close();
+        }
+    }
     event->accept();
-    // The program ends with this window. The toolkit first closes the other windows still
-    // shown, which run their own close handling (and saves) before the event loop ends.
     QCoreApplication::quit();
+}
+
+std::array<QWidget*, 5> TDittixForm::secondaryWindows() const {
+    return {m_setup.get(), m_training.get(), m_analisi.get(), m_livelli.get(), m_progress.get()};
 }
 
 bool TDittixForm::eventFilter(QObject* watched, QEvent* event) {

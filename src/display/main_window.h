@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <array>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -154,6 +155,9 @@ class TDittixForm : public QWidget {
     void redrawCodeTableSoon();
     void changeTableFontSize(int step);
     void showTraining();
+    // The windows shown by commands, which hide when closed and keep their display server's
+    // windows.
+    std::array<QWidget*, 5> secondaryWindows() const;
     void startPlayback();
     void tellOperator(QWidget* over, const std::string& sentence);
     // Queues a save on the saver; a failure comes back to the interface thread, where it makes

@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "persistence/settings_writer.h"
+#include "platform/kept_window.h"
 #include "platform/window_frame.h"
 
 namespace dittix::setup {
@@ -478,7 +479,7 @@ void Tsetup::save(const Waiting& settings, bool tell) {
 
 void Tsetup::closeEvent(QCloseEvent* event) {
     FormClose();
-    event->accept();  // hidden, not destroyed
+    platform::hideKeepingWindow(*this, *event);
 }
 
 void Tsetup::keyPressEvent(QKeyEvent* event) {

@@ -1,5 +1,6 @@
 // The levels window.
 #include "training/levels_window.h"
+#include "platform/kept_window.h"
 #include "platform/window_frame.h"
 
 #include <QFontInfo>
@@ -122,6 +123,10 @@ int Tlivelli::outerHeight() const {
 void Tlivelli::setOuterHeight(int outer) {
     m_outerHeight = outer;
     platform::setOuterSize(*this, QSize(platform::outerSize(*this).width(), outer), true);
+}
+
+void Tlivelli::closeEvent(QCloseEvent* event) {
+    platform::hideKeepingWindow(*this, *event);
 }
 
 void Tlivelli::keyPressEvent(QKeyEvent* event) {

@@ -31,6 +31,7 @@ class Tlivelli : public QWidget {
     QTimer timer;
 
   protected:
+    void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
 

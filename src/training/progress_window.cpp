@@ -21,6 +21,7 @@
 #include <limits>
 
 #include "persistence/training_progress.h"
+#include "platform/kept_window.h"
 #include "training/exercise.h"
 
 namespace dittix::training {
@@ -289,6 +290,10 @@ void ProgressWindow::showEvent(QShowEvent* event) {
         }
     }
     QWidget::showEvent(event);
+}
+
+void ProgressWindow::closeEvent(QCloseEvent* event) {
+    platform::hideKeepingWindow(*this, *event);
 }
 
 void ProgressWindow::keyPressEvent(QKeyEvent* event) {

@@ -13,6 +13,7 @@
 #include <ctime>
 
 #include "persistence/settings_writer.h"
+#include "platform/kept_window.h"
 #include "platform/window_frame.h"
 
 namespace dittix::training {
@@ -593,7 +594,7 @@ void Ttraining::FormClose() {
 
 void Ttraining::closeEvent(QCloseEvent* event) {
     FormClose();
-    event->accept();  // hidden; the grid and the text stay
+    platform::hideKeepingWindow(*this, *event);  // the grid and the text stay
 }
 
 void Ttraining::keyPressEvent(QKeyEvent* event) {

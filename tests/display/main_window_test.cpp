@@ -3,6 +3,7 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -440,12 +441,14 @@ TEST_P(ReopenFocusTest, AWindowOpenedBeforeTheFocusTimerKeepsTheFocus) {
         setup::test::waitForScan(*w.form->setupWindow());
     }
     ASSERT_TRUE(QTest::qWaitForWindowActive(other));
+    // The display's focus: hiding a window keeps its platform window, which the offscreen
+    // platform then leaves focused without telling the widgets' own active window.
     w.form->timerFocusTimer();
     QCoreApplication::processEvents();
-    EXPECT_EQ(QApplication::activeWindow(), other);
+    EXPECT_EQ(QGuiApplication::focusWindow(), other->windowHandle());
     w.form->timerFocusTimer();  // and a later round does not take it either
     QCoreApplication::processEvents();
-    EXPECT_EQ(QApplication::activeWindow(), other);
+    EXPECT_EQ(QGuiApplication::focusWindow(), other->windowHandle());
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ReopenFocusTest,
@@ -564,11 +567,19 @@ INSTANTIATE_TEST_SUITE_P(
                                      "è più grande di 16 MB"}),
     rowName);
 
-// Closing the main window ends the program: the event loop runs here, so that the toolkit
-// closes the other windows still shown as it does when the program ends. Then, as the program
-// does, the saves are waited for and their failures told.
+// Closing the main window ends the program: the event loop runs here, so that the toolkit's end
+// closes every window as it does in the program (a window that refuses stops the end, and fails
+// the test). Then, as the program does, the saves are waited for and their failures told.
 void closeInTheEventLoop(TDittixForm& form) {
-    QTimer::singleShot(0, &form, [&form] { form.close(); });
+    QTimer::singleShot(0, &form, [&form] {
+        form.close();  // the toolkit's end runs within
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        if (std::any_of(windows.begin(), windows.end(),
+                        [](const QWidget* window) { return window->isVisible(); })) {
+            ADD_FAILURE() << "a window still shown stopped the program's end";
+            QCoreApplication::exit(1);
+        }
+    });
     QApplication::exec();
     form.finishSaves();
 }
@@ -657,6 +668,100 @@ TEST(ExitSave, AFailureBeforeTheEndIsToldButTheEndIsNotAFailure) {
     EXPECT_EQ(w.told.size(), 1u);
     EXPECT_FALSE(w.form->saveFailedOnClose());
     EXPECT_NE(w.saved().find("Size=38"), std::string::npos);
+}
+
+TEST(ExitSave, AWindowClosedBeforeTheEndDoesNotCloseAgain) {
+    Window w("", 1 << 30, {3});
+    w.tellingRunsEvents = true;
+    std::filesystem::create_directory(w.file);
+    w.type("S");
+    setup::test::waitForScan(*w.form->setupWindow());
+    QTest::keyClick(w.form->setupWindow(), Qt::Key_Escape);
+    closeInTheEventLoop(*w.form);
+    std::vector<QWidget*> over;
+    for (const auto& told : w.told) {
+        over.push_back(told.first);
+    }
+    // Its own close saved once; the end closes it again only to give its window back.
+    EXPECT_EQ(over, (std::vector<QWidget*>{w.form->setupWindow(), w.form.get()}));
+}
+
+// The windows the commands show hide when closed and keep their display server's windows,
+// made at start-up: showing one never makes a new window, which holds the decode tick.
+struct KeptWindowRow {
+    const char* name;
+    const char* command;  // typed in the main window to show it; none: shown directly
+    std::function<QWidget*(TDittixForm&)> window;
+};
+
+class KeptWindowTest : public ::testing::TestWithParam<KeptWindowRow> {};
+
+QWidget& keptWindow(Window& w) {
+    return *KeptWindowTest::GetParam().window(*w.form);
+}
+
+void showKept(Window& w) {
+    if (*KeptWindowTest::GetParam().command != '\0') {
+        w.type(KeptWindowTest::GetParam().command);
+    } else {
+        keptWindow(w).show();
+    }
+    ASSERT_TRUE(keptWindow(w).isVisible());
+}
+
+QPlatformWindow* platformWindow(const QWidget& window) {
+    return window.windowHandle() ? window.windowHandle()->handle() : nullptr;
+}
+
+TEST_P(KeptWindowTest, ShownAgainInTheWindowMadeAtStartUp) {
+    Window w("", 1 << 30, {3});
+    QWidget& window = keptWindow(w);
+    QPlatformWindow* const made = platformWindow(window);
+    ASSERT_NE(made, nullptr) << "made at start-up";
+    showKept(w);
+    EXPECT_EQ(platformWindow(window), made);
+    QTest::keyClick(&window, Qt::Key_Escape);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(platformWindow(window), made) << "kept when closed";
+    showKept(w);
+    EXPECT_EQ(platformWindow(window), made);
+    window.close();  // as the close box does
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(platformWindow(window), made);
+    w.form->finishSaves();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Windows, KeptWindowTest,
+    ::testing::Values(
+        KeptWindowRow{"setup", "s", [](TDittixForm& f) -> QWidget* { return f.setupWindow(); }},
+        KeptWindowRow{"training", "e",
+                      [](TDittixForm& f) -> QWidget* { return f.trainingWindow(); }},
+        KeptWindowRow{"analysis", "a",
+                      [](TDittixForm& f) -> QWidget* { return f.analysisWindow(); }},
+        KeptWindowRow{"levels", "", [](TDittixForm& f) -> QWidget* { return f.levelsWindow(); }},
+        KeptWindowRow{"progress", "",
+                      [](TDittixForm& f) -> QWidget* { return f.progressWindow(); }}),
+    rowName);
+
+// Closing a kept window only hides it: the main window closes the ones still shown before the
+// toolkit's end, which would stop at the first.
+TEST(KeptWindows, TheProgramsEndClosesEveryWindowShown) {
+    for (const bool setupClosedBefore : {false, true}) {
+        SCOPED_TRACE(setupClosedBefore ? "setup closed before" : "all shown");
+        Window w("[Settings]\n", 1 << 30, {3});
+        w.type("sea");
+        w.form->levelsWindow()->show();
+        w.form->progressWindow()->show();
+        if (setupClosedBefore) {
+            w.form->setupWindow()->close();
+        }
+        closeInTheEventLoop(*w.form);
+        for (const QWidget* window : QApplication::topLevelWidgets()) {
+            EXPECT_FALSE(window->isVisible()) << window->windowTitle().toStdString();
+        }
+        EXPECT_TRUE(w.told.empty());
+    }
 }
 
 TEST(ExitSave, ASavedEndIsNotAFailure) {

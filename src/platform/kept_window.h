@@ -1,0 +1,16 @@
+// Secondary windows that hide when closed and keep their window on the display server, so that
+// showing them again does not make a new one on the interface thread (5 to 12 ms on X11).
+#pragma once
+
+class QCloseEvent;
+class QWidget;
+
+namespace dittix::platform {
+
+// For the end of a window's close handler: the window hides and keeps its display server's
+// window, which closing would give back.
+void hideKeepingWindow(QWidget& window, QCloseEvent& event);
+// Makes the window's display server window now, at start-up, so that its first showing does not.
+void prepareWindow(QWidget& window);
+
+}  // namespace dittix::platform
