@@ -234,6 +234,9 @@ void TDittixForm::tellFailedSaves() {
         return;
     }
     m_tellingFailedSaves = true;
+    // Reset however telling ends: a handler that threw must not silence every later failure.
+    const std::unique_ptr<bool, void (*)(bool*)> telling(&m_tellingFailedSaves,
+                                                         [](bool* flag) { *flag = false; });
     while (!m_failedSaves.empty()) {
         const FailedSave next = std::move(m_failedSaves.front());
         m_failedSaves.pop_front();
@@ -242,7 +245,6 @@ void TDittixForm::tellFailedSaves() {
         }
         next.failed(next.error);
     }
-    m_tellingFailedSaves = false;
 }
 
 persistence::SaveSettings TDittixForm::saveSettings() {

@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <utility>
 
@@ -87,8 +89,15 @@ class PwStream {
                                                                     PW_STREAM_FLAG_RT_PROCESS),
                                        params, 1);
         }
+        // One deadline for the whole wait: each state change wakes it, and a server that keeps
+        // changing without agreeing on a format must not hold the caller longer.
+        timespec deadline{};
+        if (result == 0) {
+            result = pw_thread_loop_get_time(m_loop, &deadline,
+                                             std::int64_t{kOpenTimeoutSeconds} * SPA_NSEC_PER_SEC);
+        }
         while (result == 0 && m_rate.load() == 0 && !m_failed.load()) {
-            if (pw_thread_loop_timed_wait(m_loop, kOpenTimeoutSeconds) != 0) {
+            if (pw_thread_loop_timed_wait_full(m_loop, &deadline) != 0) {
                 break;  // timed out
             }
         }
@@ -152,6 +161,11 @@ class PwStream {
         }
         spa_data& d = buffer->buffer->datas[0];
         if (d.data == nullptr) {
+            // Given back empty: a buffer kept would be one fewer for the stream from now on.
+            if (d.chunk != nullptr) {
+                d.chunk->size = 0;
+            }
+            pw_stream_queue_buffer(self->m_stream, buffer);
             return;
         }
         std::size_t frames = d.maxsize / sizeof(std::int16_t);

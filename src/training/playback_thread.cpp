@@ -37,7 +37,12 @@ bool TrainingAudio::open(const std::function<bool()>& keepWaiting) {
         return false;
     }
     const int rate = m_output.sampleRate();
-    m_rate.store(rate);
+    {
+        // Under the request's lock: a request made meanwhile on another thread then carries
+        // either this rate or is replaced by the one below.
+        const std::lock_guard lock(m_bankLock);
+        m_rate.store(rate);
+    }
     const auto composed = bank();
     if (composed != nullptr && composed->rate != rate) {
         componi(composed->cpm);
@@ -59,10 +64,10 @@ void TrainingAudio::close() {
 
 void TrainingAudio::componi(int cpm) {
     // The frequency is taken now, on the caller's thread: a tone changed later composes again.
-    Request request{cpm, m_frequency ? m_frequency() : 0.0, m_rate.load()};
+    const double frequency = m_frequency ? m_frequency() : 0.0;
     {
         const std::lock_guard lock(m_bankLock);
-        m_request = std::move(request);
+        m_request = Request{cpm, frequency, m_rate.load()};
     }
     m_bankChanged.notify_all();
 }

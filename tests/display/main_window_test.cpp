@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -55,6 +56,9 @@ struct Window {
                 QCoreApplication::processEvents();
             }
             --telling;
+            if (afterTelling) {
+                afterTelling();
+            }
         };
         form = std::make_unique<TDittixForm>(std::move(env));
     }
@@ -78,6 +82,7 @@ struct Window {
     bool tellingRunsEvents = false;
     int telling = 0;
     int mostTellingAtOnce = 0;  // more than one: a sentence was shown over another
+    std::function<void()> afterTelling;
     std::unique_ptr<TDittixForm> form;
 };
 
@@ -762,6 +767,27 @@ TEST(KeptWindows, TheProgramsEndClosesEveryWindowShown) {
         }
         EXPECT_TRUE(w.told.empty());
     }
+}
+
+TEST(SaveFailure, TellingThatThrowsDoesNotSilenceTheFailuresAfter) {
+    Window w("", 1 << 30, {3});
+    std::filesystem::create_directory(w.file);
+    const auto failSave = [&w] {
+        w.type("S");
+        setup::test::waitForScan(*w.form->setupWindow());
+        w.form->setupWindow()->close();
+    };
+    bool throwing = true;
+    w.afterTelling = [&throwing] {
+        if (std::exchange(throwing, false)) {
+            throw std::runtime_error("a message box that failed");
+        }
+    };
+    failSave();
+    EXPECT_THROW(w.form->finishSaves(), std::runtime_error);
+    failSave();
+    w.form->finishSaves();
+    EXPECT_EQ(w.told.size(), 2u);
 }
 
 TEST(ExitSave, ASavedEndIsNotAFailure) {
