@@ -67,7 +67,13 @@ void TrainingAudio::componi(int cpm) {
     const double frequency = m_frequency ? m_frequency() : 0.0;
     {
         const std::lock_guard lock(m_bankLock);
-        m_request = Request{cpm, frequency, m_rate.load()};
+        const Request request{cpm, frequency, m_rate.load()};
+        if (m_bank != nullptr && !m_request && !m_composing && m_bankMadeFor == request) {
+            // The bank is already this one: composing it again (up to 15 MB) would only load
+            // the machine while the training window is shown.
+            return;
+        }
+        m_request = request;
     }
     m_bankChanged.notify_all();
 }
@@ -88,6 +94,7 @@ void TrainingAudio::composeRequests() {
                         request.rate, shapeAt(request.rate));
         lock.lock();
         std::swap(m_bank, bank);
+        m_bankMadeFor = request;
         m_composing = false;
         m_bankChanged.notify_all();
         lock.unlock();

@@ -67,6 +67,7 @@ class TrainingAudio {
         int cpm = 0;
         double frequency = 0.0;
         int rate = 0;
+        bool operator==(const Request&) const = default;
     };
 
     std::atomic<bool> m_playing{false};
@@ -77,6 +78,7 @@ class TrainingAudio {
     bool m_composing = false;
     bool m_ending = false;
     std::shared_ptr<const ToneBank> m_bank;
+    Request m_bankMadeFor;  // what m_bank was composed for
     // The last lead-in tone made, and what it was made for.
     mutable platform::SharedSamples m_leadIn;
     mutable double m_leadInFrequency = 0;

@@ -238,6 +238,45 @@ INSTANTIATE_TEST_SUITE_P(Requests, ComposerTest,
                                            ComposeRow{"the_same_twice", {100, 100}, 100}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A request for the bank already composed keeps it; any change composes a new one.
+struct RecomposeRow {
+    const char* name;
+    int cpm;
+    double frequency;
+    bool opened;  // the output opened between, at its own rate (48 kHz)
+    bool kept;
+};
+
+class RecomposeTest : public ::testing::TestWithParam<RecomposeRow> {};
+
+TEST_P(RecomposeTest, OnlyAChangedRequestComposesAgain) {
+    FakeSingleShot output;
+    std::atomic<double> frequency{700.0};
+    TrainingAudio audio(output, [&frequency] { return frequency.load(); });
+    audio.componi(60);
+    const auto first = audio.bank();
+    ASSERT_NE(first, nullptr);
+    if (GetParam().opened) {
+        output.run = true;
+        ASSERT_TRUE(audio.open({}));
+        audio.close();
+    }
+    frequency = GetParam().frequency;
+    audio.componi(GetParam().cpm);
+    const auto second = audio.bank();
+    EXPECT_EQ(second == first, GetParam().kept);
+    EXPECT_EQ(second->cpm, GetParam().cpm);
+    EXPECT_EQ(second->rate, GetParam().opened ? 48000 : platform::kSampleRate);
+}
+
+INSTANTIATE_TEST_SUITE_P(Requests, RecomposeTest,
+                         ::testing::Values(RecomposeRow{"the_same", 60, 700.0, false, true},
+                                           RecomposeRow{"one_cpm_slower", 59, 700.0, false, false},
+                                           RecomposeRow{"one_cpm_faster", 61, 700.0, false, false},
+                                           RecomposeRow{"another_tone", 60, 701.0, false, false},
+                                           RecomposeRow{"another_rate", 60, 700.0, true, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST(Composer, NothingRequestedNoBank) {
     FakeSingleShot output;
     TrainingAudio audio(output, [] { return 700.0; });
