@@ -687,7 +687,7 @@ TEST(ExitSave, AWindowClosedBeforeTheEndDoesNotCloseAgain) {
     for (const auto& told : w.told) {
         over.push_back(told.first);
     }
-    // Its own close saved once; the end closes it again only to give its window back.
+    // Its own close saved once; the end does not close the hidden window again.
     EXPECT_EQ(over, (std::vector<QWidget*>{w.form->setupWindow(), w.form.get()}));
 }
 
