@@ -1,6 +1,7 @@
 // The code table window.
 #include "display/code_table_window.h"
 
+#include <QCloseEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPaintEvent>
@@ -8,6 +9,7 @@
 
 #include "display/fonts.h"
 #include "keying/morse_table.h"
+#include "platform/kept_window.h"
 
 namespace dittix::display {
 
@@ -120,6 +122,12 @@ void TtabellaCodice::FormResize() {
 void TtabellaCodice::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     FormResize();
+}
+
+void TtabellaCodice::closeEvent(QCloseEvent* event) {
+    // The close box only hides the table, which keeps its window on the display server: the
+    // next redraw shows it again without making a new one.
+    platform::hideKeepingWindow(*this, *event);
 }
 
 void TtabellaCodice::FormKeyPress(QChar key) {

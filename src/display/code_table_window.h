@@ -45,6 +45,7 @@ class TtabellaCodice : public QWidget {
   protected:
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     CodeTableActions m_actions;

@@ -480,6 +480,9 @@ void TDittixForm::closeEvent(QCloseEvent* event) {
             window->close();
         }
     }
+    // The code table, too, only hides when closed. Its window is made when the redraw first
+    // shows it, not at start-up: the redraw places it before it is made.
+    m_tabellaCodice->close();
     event->accept();
     QCoreApplication::quit();
 }

@@ -1,7 +1,9 @@
 // Windows hidden on close, their display server's windows kept.
 #include "platform/kept_window.h"
 
+#include <QBackingStore>
 #include <QCloseEvent>
+#include <QPainter>
 #include <QWidget>
 
 namespace dittix::platform {
@@ -14,8 +16,28 @@ void hideKeepingWindow(QWidget& window, QCloseEvent& event) {
 }
 
 void prepareWindow(QWidget& window) {
-    // A top-level widget's id is its platform window's: asking for it makes the window.
+    // A top-level widget's id is its platform window's: asking for it makes the window, and
+    // with it the window's backing store.
     static_cast<void>(window.winId());
+    // Styles and fonts are applied to the window and its controls now rather than on the first
+    // showing.
+    window.ensurePolished();
+    // The backing store's image is made at the window's size and written once, so that the
+    // first repaint paints into memory already mapped: a fresh image of a large window costs
+    // the interface thread tens of milliseconds of page faults on a slow machine. The first
+    // repaint paints every pixel of it again.
+    QBackingStore* store = window.backingStore();
+    if (store == nullptr || window.size().isEmpty()) {
+        return;
+    }
+    const QRect all(QPoint(0, 0), window.size());
+    store->resize(window.size());
+    store->beginPaint(all);
+    if (QPaintDevice* device = store->paintDevice()) {
+        QPainter painter(device);
+        painter.fillRect(all, window.palette().window());
+    }
+    store->endPaint();
 }
 
 }  // namespace dittix::platform

@@ -10,7 +10,8 @@ namespace dittix::platform {
 // For the end of a window's close handler: the window hides and keeps its display server's
 // window, which closing would give back.
 void hideKeepingWindow(QWidget& window, QCloseEvent& event);
-// Makes the window's display server window now, at start-up, so that its first showing does not.
+// Makes the window's display server window and its backing store's image now, at start-up, and
+// polishes its controls, so that its first showing does none of it.
 void prepareWindow(QWidget& window);
 
 }  // namespace dittix::platform

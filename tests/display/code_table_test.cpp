@@ -3,6 +3,7 @@
 
 #include <QFontMetrics>
 #include <QTest>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -250,10 +251,20 @@ TEST(CodeTableWindow, ARedrawAskedFromTheTableReturnsTheFocusToTheMainWindow) {
 
 TEST(CodeTableWindow, CloseButtonOnlyHidesAndTheNextRedrawShowsIt) {
     Window w;
-    w.form->tabellaCodice()->close();
-    EXPECT_FALSE(w.form->tabellaCodice()->isVisible());
+    TtabellaCodice* table = w.form->tabellaCodice();
+    // The display server's window, 0 when there is none.
+    const auto madeWindow = [table] {
+        const QWindow* window = table->windowHandle();
+        return window != nullptr && window->handle() != nullptr ? window->winId() : WId{0};
+    };
+    const WId made = madeWindow();
+    ASSERT_NE(made, WId{0});
+    table->close();
+    EXPECT_FALSE(table->isVisible());
+    EXPECT_EQ(madeWindow(), made) << "kept while hidden";
     w.form->disegnaTabellaMorseTimer();
-    EXPECT_TRUE(w.form->tabellaCodice()->isVisible());
+    EXPECT_TRUE(table->isVisible());
+    EXPECT_EQ(madeWindow(), made) << "shown again in the same window";
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The main window on the offscreen platform: sizes, commands, captions, the keys saved on close.
 #include "display/main_window.h"
 
+#include <QBackingStore>
+#include <QImage>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWindow>
@@ -736,6 +738,28 @@ TEST_P(KeptWindowTest, ShownAgainInTheWindowMadeAtStartUp) {
     w.form->finishSaves();
 }
 
+// The pixels a window paints into: its backing store's image, or none yet.
+const uchar* imageBits(const QWidget& window) {
+    QBackingStore* store = window.backingStore();
+    const auto* image = store != nullptr ? dynamic_cast<QImage*>(store->paintDevice()) : nullptr;
+    return image != nullptr && !image->isNull() ? image->constBits() : nullptr;
+}
+
+TEST_P(KeptWindowTest, PaintedIntoTheImageMadeAtStartUp) {
+    Window w("", 1 << 30, {3});
+    QWidget& window = keptWindow(w);
+    const uchar* const made = imageBits(window);
+    ASSERT_NE(made, nullptr) << "made at start-up";
+    showKept(w);
+    window.repaint();
+    EXPECT_EQ(imageBits(window), made) << "the first showing made a new image";
+    window.close();
+    showKept(w);
+    window.repaint();
+    EXPECT_EQ(imageBits(window), made) << "showing again made a new image";
+    w.form->finishSaves();
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Windows, KeptWindowTest,
     ::testing::Values(
@@ -758,6 +782,7 @@ TEST(KeptWindows, TheProgramsEndClosesEveryWindowShown) {
         w.type("sea");
         w.form->levelsWindow()->show();
         w.form->progressWindow()->show();
+        w.form->tabellaCodice()->show();
         if (setupClosedBefore) {
             w.form->setupWindow()->close();
         }
