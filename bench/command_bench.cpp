@@ -240,6 +240,15 @@ int main(int argc, char** argv) {
     run("s again (window shown)", nothing, mainKey('s'));
     closeSetup(0);
     run("e (training window)", closeTraining, mainKey('e'));
+    run(
+        "training window: Esc",
+        [&](int) {
+            if (!trainingWindow.isVisible()) {
+                sendKey(form, 'e', QStringLiteral("e"));
+                app.settle(300);
+            }
+        },
+        [&](int) { sendKey(trainingWindow, Qt::Key_Escape, {}); });
     closeTraining(0);
     run("p (paddle mode)", nothing, mainKey('p'));
     run("r (reverse paddles)", nothing, mainKey('r'));

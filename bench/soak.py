@@ -173,8 +173,11 @@ def main():
                                                else "?") for t, ms in late]
             rows.append((minute + 1, phase, rss, len(late), causes.count("?"),
                          causes.count("machine")))
+            # Each late tick not put down to the machine shows how late it came.
+            named = [cause if cause == "machine" else f"{cause}:{ms:.1f}"
+                     for cause, (_, ms) in zip(causes, late)]
             print(f"{minute + 1:6d} {phase:12s} {rss:9d} {cpu:6.2f} {len(late):11d}  {worst:>13s}"
-                  f"  {' '.join(causes)}", flush=True)
+                  f"  {' '.join(named)}", flush=True)
         ok = program.end_with_escape()
     finally:
         # The program's own figures, written as it ended, are read before its folder goes.
