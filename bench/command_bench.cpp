@@ -215,6 +215,18 @@ int main(int argc, char** argv) {
         }
         figures.print();
     };
+    // Esc in a window that a main window key shows, shown again before each repetition.
+    const auto runEscape = [&](const std::string& name, QWidget& window, char showKey) {
+        run(
+            name,
+            [&, showKey](int) {
+                if (!window.isVisible()) {
+                    sendKey(form, showKey, QString(QChar(showKey)));
+                    app.settle(300);
+                }
+            },
+            [&window](int) { sendKey(window, Qt::Key_Escape, {}); });
+    };
     const auto nothing = [](int) {};
     const auto mainKey = [&](char c) {
         return [&form, c](int) { sendKey(form, c, QString(QChar(c))); };
@@ -240,15 +252,7 @@ int main(int argc, char** argv) {
     run("s again (window shown)", nothing, mainKey('s'));
     closeSetup(0);
     run("e (training window)", closeTraining, mainKey('e'));
-    run(
-        "training window: Esc",
-        [&](int) {
-            if (!trainingWindow.isVisible()) {
-                sendKey(form, 'e', QStringLiteral("e"));
-                app.settle(300);
-            }
-        },
-        [&](int) { sendKey(trainingWindow, Qt::Key_Escape, {}); });
+    runEscape("training window: Esc", trainingWindow, 'e');
     closeTraining(0);
     run("p (paddle mode)", nothing, mainKey('p'));
     run("r (reverse paddles)", nothing, mainKey('r'));
@@ -271,14 +275,6 @@ int main(int argc, char** argv) {
     run("port list pick", nothing, [&](int r) { setupWindow.serialeChange(r % 2 == 0 ? 1 : 4); });
     run("row chosen", nothing, [&](int r) { setupWindow.rbCom[r % 2 == 0 ? 1 : 0]->click(); });
     run("line monitor (timer)", nothing, [&](int) { setupWindow.Timer1Timer(); });
-    run(
-        "Esc (close and save)",
-        [&](int) {
-            if (!setupWindow.isVisible()) {
-                sendKey(form, 's', QStringLiteral("s"));
-                app.settle(300);
-            }
-        },
-        [&](int) { sendKey(setupWindow, Qt::Key_Escape, {}); });
+    runEscape("Esc (close and save)", setupWindow, 's');
     return 0;
 }
