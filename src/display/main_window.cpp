@@ -480,9 +480,11 @@ void TDittixForm::closeEvent(QCloseEvent* event) {
             window->close();
         }
     }
-    // The code table, too, only hides when closed. Its window is made when the redraw first
-    // shows it, not at start-up: the redraw places it before it is made.
-    m_tabellaCodice->close();
+    // The code table, too, only hides when closed. Unlike the others, its window is not made at
+    // start-up: the main window's first redraw places the table and then shows it.
+    if (m_tabellaCodice->isVisible()) {
+        m_tabellaCodice->close();
+    }
     event->accept();
     QCoreApplication::quit();
 }
