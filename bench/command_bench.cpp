@@ -9,6 +9,7 @@
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QTimer>
+#include <QWidget>
 
 #include <algorithm>
 #include <chrono>
@@ -54,12 +55,19 @@ class MeasuringApplication : public QApplication {
         const auto start = Clock::now();
         const QEvent::Type type = event->type();
         const char* name = receiver->metaObject()->className();
+        // The window is named before the event: the event may delete its receiver.
+        std::string where;
+        if (receiver->isWidgetType()) {
+            where = " in \"" +
+                    static_cast<QWidget*>(receiver)->window()->windowTitle().toStdString() + "\"";
+        }
         const bool handled = QApplication::notify(receiver, event);
         const double ms = msSince(start);
         --m_depth;
         if (ms > m_longest) {
             m_longest = ms;
             m_longestWhat = std::string(name) + " event " + std::to_string(static_cast<int>(type));
+            m_longestWhat += where;
         }
         return handled;
     }

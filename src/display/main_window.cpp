@@ -92,6 +92,7 @@ void TDittixForm::FormCreate() {
     setOuterSize(QSize(m_outerWidth, height));
 
     setAttribute(Qt::WA_OpaquePaintEvent);
+    keepPictureOnActivation();
     setFocusPolicy(Qt::StrongFocus);
     if (m_env.eventKeyboard != nullptr) {
         qApp->installEventFilter(this);
@@ -431,6 +432,24 @@ void TDittixForm::repaintChanged() {
         update(dirty);
     }
 }
+
+// Qt repaints a widget that takes the focus each time it gains or loses it, and a window whose
+// active and inactive colours differ (as some desktop themes make them) each time it is
+// activated or deactivated. Nothing in this window shows the focus or is drawn from the
+// palette, and repainting the screen-sized picture held the decode tick up by several
+// milliseconds whenever a secondary window opened or closed.
+void TDittixForm::keepPictureOnActivation() {
+    QPalette colours = palette();
+    for (int role = 0; role < QPalette::NColorRoles; ++role) {
+        const auto r = static_cast<QPalette::ColorRole>(role);
+        colours.setBrush(QPalette::Inactive, r, colours.brush(QPalette::Active, r));
+    }
+    setPalette(colours);
+}
+
+void TDittixForm::focusInEvent(QFocusEvent*) {}
+
+void TDittixForm::focusOutEvent(QFocusEvent*) {}
 
 void TDittixForm::paintEvent(QPaintEvent* event) {
     QPainter painter(this);

@@ -144,12 +144,16 @@ class TDittixForm : public QWidget {
     void resizeEvent(QResizeEvent* event) override;
     // The bitmap, shown unscaled at the top-left corner of the client area.
     void paintEvent(QPaintEvent* event) override;
+    // Nothing to repaint: the picture does not show the focus.
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void FormCreate();
+    void keepPictureOnActivation();
     void setCaption();
     void repaintChanged();
     void redrawCodeTableSoon();

@@ -247,6 +247,86 @@ INSTANTIATE_TEST_SUITE_P(Commands, WindowPaintTest,
                                            PaintRow{"both_scrolled", "1212"}),
                          rowName);
 
+// Counts the paint events a widget is sent.
+class PaintCounter : public QObject {
+  public:
+    explicit PaintCounter(QWidget& widget) { widget.installEventFilter(this); }
+    int paints = 0;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+// A secondary window opening or closing takes the focus from the main window or gives it back;
+// the screen-sized window is repainted only when its picture changed.
+struct FocusRepaintRow {
+    const char* name;
+    std::function<void(Window&)> act;
+    int paints;
+};
+
+class FocusRepaintTest : public ::testing::TestWithParam<FocusRepaintRow> {};
+
+void sendActivation(Window& w, QEvent::Type type) {
+    QEvent event(type);
+    QApplication::sendEvent(w.form.get(), &event);
+}
+
+// A desktop theme whose inactive colours are not its active ones, for as long as it lives.
+struct ThemeWithInactiveColours {
+    ThemeWithInactiveColours() {
+        QPalette theme = before;
+        theme.setColor(QPalette::Inactive, QPalette::Window, Qt::darkGray);
+        theme.setColor(QPalette::Inactive, QPalette::Highlight, Qt::gray);
+        QApplication::setPalette(theme);
+    }
+    ~ThemeWithInactiveColours() { QApplication::setPalette(before); }
+    const QPalette before = QApplication::palette();
+};
+
+TEST_P(FocusRepaintTest, OnlyAChangedPictureRepaints) {
+    const ThemeWithInactiveColours theme;
+    Window w;
+    w.form->show();
+    w.form->activateWindow();
+    w.form->decodificaTimer();  // takes what start-up drew, so that only a change repaints
+    QCoreApplication::processEvents();
+    PaintCounter counter(*w.form);
+    GetParam().act(w);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(counter.paints, GetParam().paints);
+}
+
+INSTANTIATE_TEST_SUITE_P(Focus, FocusRepaintTest,
+                         ::testing::Values(
+                             FocusRepaintRow{
+                                 "focus_lost",
+                                 [](Window& w) { sendActivation(w, QEvent::WindowDeactivate); }, 0},
+                             FocusRepaintRow{"focus_lost_and_back",
+                                             [](Window& w) {
+                                                 sendActivation(w, QEvent::WindowDeactivate);
+                                                 sendActivation(w, QEvent::WindowActivate);
+                                             },
+                                             0},
+                             FocusRepaintRow{"training_window_opened_and_closed",
+                                             [](Window& w) {
+                                                 w.type("e");
+                                                 QCoreApplication::processEvents();
+                                                 QTest::keyClick(w.form->trainingWindow(),
+                                                                 Qt::Key_Escape);
+                                             },
+                                             0},
+                             FocusRepaintRow{"tape_cleared_while_the_focus_is_away",
+                                             [](Window& w) {
+                                                 sendActivation(w, QEvent::WindowDeactivate);
+                                                 w.type("c");
+                                             },
+                                             1}),
+                         rowName);
+
 struct CloseRow {
     const char* name;
     bool escape;
