@@ -825,6 +825,26 @@ const uchar* imageBits(const QWidget& window) {
     return image != nullptr && !image->isNull() ? image->constBits() : nullptr;
 }
 
+// Before its first showing, the image holds the window's own picture, drawn at start-up.
+TEST_P(KeptWindowTest, HoldsTheWindowsPictureFromStartUp) {
+    Window w("", 1 << 30, {3});
+    QWidget& window = keptWindow(w);
+    QBackingStore* store = window.backingStore();
+    const auto* image = store != nullptr ? dynamic_cast<QImage*>(store->paintDevice()) : nullptr;
+    ASSERT_NE(image, nullptr);
+    const QImage made = image->convertToFormat(QImage::Format_RGB32);
+    const QImage picture = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(made.size(), picture.size());
+    int wrong = 0;
+    for (int y = 0; y < made.height(); ++y) {
+        for (int x = 0; x < made.width(); ++x) {
+            wrong += made.pixel(x, y) != picture.pixel(x, y);
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    w.form->finishSaves();
+}
+
 TEST_P(KeptWindowTest, PaintedIntoTheImageMadeAtStartUp) {
     Window w("", 1 << 30, {3});
     QWidget& window = keptWindow(w);
