@@ -66,8 +66,8 @@ class MeasuringApplication : public QApplication {
         --m_depth;
         if (ms > m_longest) {
             m_longest = ms;
-            m_longestWhat = std::string(name) + " event " + std::to_string(static_cast<int>(type));
-            m_longestWhat += where;
+            m_longestWhat =
+                std::string(name) + " event " + std::to_string(static_cast<int>(type)) + where;
         }
         return handled;
     }

@@ -199,6 +199,18 @@ TEST(MainWindow, ClearAndScrollCommands) {
     EXPECT_EQ(w.form->tape().textX(), 0);
 }
 
+// The pixels that differ where two pictures overlap.
+int differingPixels(const QImage& a, const QImage& b) {
+    const QRect area = a.rect() & b.rect();
+    int differing = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            differing += a.pixel(x, y) != b.pixel(x, y);
+        }
+    }
+    return differing;
+}
+
 // The window shows the tape's picture, also after the tape's areas have scrolled.
 struct PaintRow {
     const char* name;
@@ -230,15 +242,8 @@ TEST_P(WindowPaintTest, ShowsTheTapesPicture) {
     w.type(GetParam().commands);
     const QImage shown = w.form->grab().toImage().convertToFormat(QImage::Format_RGB32);
     const QImage picture = w.form->tape().composed();
-    const QRect area = shown.rect() & picture.rect();
-    ASSERT_GT(area.height(), 1000);
-    int wrong = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        for (int x = area.left(); x <= area.right(); ++x) {
-            wrong += shown.pixel(x, y) != picture.pixel(x, y);
-        }
-    }
-    EXPECT_EQ(wrong, 0);
+    ASSERT_GT((shown.rect() & picture.rect()).height(), 1000);
+    EXPECT_EQ(differingPixels(shown, picture), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, WindowPaintTest,
@@ -818,30 +823,27 @@ TEST_P(KeptWindowTest, ShownAgainInTheWindowMadeAtStartUp) {
     w.form->finishSaves();
 }
 
-// The pixels a window paints into: its backing store's image, or none yet.
-const uchar* imageBits(const QWidget& window) {
+// The image a window paints into (its backing store's), or none yet.
+const QImage* storeImage(const QWidget& window) {
     QBackingStore* store = window.backingStore();
     const auto* image = store != nullptr ? dynamic_cast<QImage*>(store->paintDevice()) : nullptr;
-    return image != nullptr && !image->isNull() ? image->constBits() : nullptr;
+    return image != nullptr && !image->isNull() ? image : nullptr;
+}
+
+const uchar* imageBits(const QWidget& window) {
+    const QImage* image = storeImage(window);
+    return image != nullptr ? image->constBits() : nullptr;
 }
 
 // Before its first showing, the image holds the window's own picture, drawn at start-up.
 TEST_P(KeptWindowTest, HoldsTheWindowsPictureFromStartUp) {
     Window w("", 1 << 30, {3});
     QWidget& window = keptWindow(w);
-    QBackingStore* store = window.backingStore();
-    const auto* image = store != nullptr ? dynamic_cast<QImage*>(store->paintDevice()) : nullptr;
-    ASSERT_NE(image, nullptr);
-    const QImage made = image->convertToFormat(QImage::Format_RGB32);
+    const QImage* made = storeImage(window);
+    ASSERT_NE(made, nullptr);
     const QImage picture = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    ASSERT_EQ(made.size(), picture.size());
-    int wrong = 0;
-    for (int y = 0; y < made.height(); ++y) {
-        for (int x = 0; x < made.width(); ++x) {
-            wrong += made.pixel(x, y) != picture.pixel(x, y);
-        }
-    }
-    EXPECT_EQ(wrong, 0);
+    ASSERT_EQ(made->size(), picture.size());
+    EXPECT_EQ(differingPixels(made->convertToFormat(QImage::Format_RGB32), picture), 0);
     w.form->finishSaves();
 }
 
