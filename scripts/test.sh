@@ -42,11 +42,11 @@ DITTIX_EXPECT_AUDIO_BACKEND=pipewire-native \
     ctest --test-dir build/test --output-on-failure -R 'AudioServerTest|e2e_audio_idle|e2e_keyboard_keys'
 use_pulseaudio
 
-echo "=== build/tsan: the threaded parts (audio callbacks, playback, port scan, settings saves) under ThreadSanitizer"
+echo "=== build/tsan: the threaded parts (audio callbacks, playback, port scan, settings saves, progress reads) under ThreadSanitizer"
 cmake -S . -B build/tsan -DDITTIX_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DDITTIX_SANITIZE=thread >/dev/null
 cmake --build build/tsan -j "$jobs" --target audio_tests playback_thread_tests port_scan_tests \
-    sidetone_tests settings_saver_tests
+    sidetone_tests settings_saver_tests progress_window_tests
 TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/tsan.supp" \
     ctest --test-dir build/tsan -L threaded --output-on-failure
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ASAN_OPTIONS=detect_leaks=1 \

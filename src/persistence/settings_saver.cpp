@@ -1,4 +1,4 @@
-// The saver's thread: one job at a time, in the order queued.
+// The settings saves, each a job of the saver's own thread.
 #include "persistence/settings_saver.h"
 
 #include <exception>
@@ -17,17 +17,7 @@ SettingsSaver::SettingsSaver(std::filesystem::path file, Writer writer)
                       : Writer([](const std::filesystem::path& f,
                                   std::span<const SettingEntry> entries) {
                             return saveEntries(f, entries);
-                        })),
-      m_thread([this] { run(); }) {}
-
-SettingsSaver::~SettingsSaver() {
-    {
-        const std::lock_guard lock(m_mutex);
-        m_ending = true;
-    }
-    m_wake.notify_one();
-    m_thread.join();
-}
+                        })) {}
 
 void SettingsSaver::save(std::span<const SettingEntry> entries, Failed failed) {
     // The keys are copied too: a caller's key need not outlive the call.
@@ -39,31 +29,7 @@ void SettingsSaver::save(std::span<const SettingEntry> entries, Failed failed) {
         job.values.push_back(entry.value);
     }
     job.failed = std::move(failed);
-    {
-        const std::lock_guard lock(m_mutex);
-        m_queue.push_back(std::move(job));
-        ++m_asked;
-    }
-    m_wake.notify_one();
-}
-
-void SettingsSaver::finish() {
-    std::unique_lock lock(m_mutex);
-    const std::uint64_t asked = m_asked;
-    m_done.wait(lock, [this, asked] { return m_made >= asked; });
-}
-
-void SettingsSaver::run() {
-    std::unique_lock lock(m_mutex);
-    for (;;) {
-        // The queue is emptied before the saver ends: nothing asked for is lost.
-        m_wake.wait(lock, [this] { return !m_queue.empty() || m_ending; });
-        if (m_queue.empty()) {
-            return;
-        }
-        Job job = std::move(m_queue.front());
-        m_queue.pop_front();
-        lock.unlock();
+    m_jobs.post([this, job = std::move(job)] {
         if (const auto error = write(job); error && job.failed) {
             try {
                 job.failed(*error);
@@ -71,10 +37,11 @@ void SettingsSaver::run() {
                 // A handler that cannot report must not end the program with the saves after.
             }
         }
-        lock.lock();
-        ++m_made;
-        m_done.notify_all();
-    }
+    });
+}
+
+void SettingsSaver::finish() {
+    m_jobs.finish();
 }
 
 std::optional<SaveError> SettingsSaver::write(const Job& job) const {

@@ -2,18 +2,14 @@
 // windows that ask for them never wait for the disk.
 #pragma once
 
-#include <condition_variable>
-#include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "persistence/ordered_jobs.h"
 #include "persistence/settings_writer.h"
 
 namespace dittix::persistence {
@@ -29,8 +25,8 @@ class SettingsSaver {
                                                           std::span<const SettingEntry>)>;
 
     explicit SettingsSaver(std::filesystem::path file, Writer writer = {});
-    // Makes every save still waiting, then ends the thread.
-    ~SettingsSaver();
+    // Makes every save still waiting, then ends the thread (OrderedJobs' destructor).
+    ~SettingsSaver() = default;
     SettingsSaver(const SettingsSaver&) = delete;
     SettingsSaver& operator=(const SettingsSaver&) = delete;
 
@@ -50,19 +46,11 @@ class SettingsSaver {
         Failed failed;
     };
 
-    void run();
     std::optional<SaveError> write(const Job& job) const;
 
     const std::filesystem::path m_file;
     const Writer m_writer;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;  // a job was queued, or the saver ends
-    std::condition_variable m_done;  // a job was made
-    std::deque<Job> m_queue;
-    std::uint64_t m_asked = 0;  // jobs queued so far
-    std::uint64_t m_made = 0;   // jobs made so far (their failure handled)
-    bool m_ending = false;
-    std::thread m_thread;  // last: started once everything above is ready
+    OrderedJobs m_jobs;  // last: its thread ends before the members above go
 };
 
 }  // namespace dittix::persistence

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMetaObject>
 #include <QScreen>
 #include <QShowEvent>
 #include <QVBoxLayout>
@@ -19,6 +20,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 #include "persistence/training_progress.h"
 #include "platform/kept_window.h"
@@ -28,6 +30,7 @@ namespace dittix::training {
 
 namespace {
 
+const QString kReading = QStringLiteral("Lettura dello storico in corso\u2026");
 const QString kEmpty = QStringLiteral(
     "Lo storico non ha ancora esercizi di ricezione: fai un esercizio scrivendo la copia di "
     "ci\u00f2 "
@@ -185,10 +188,31 @@ void replaceChart(QChartView* view, QChart* chart) {
     delete old;  // the view gives up the chart it had without deleting it
 }
 
+// Read and both aggregations: what the window's thread does for one refresh.
+ProgressFigures readFigures(const ProgressWindow::Reader& reader,
+                            const std::filesystem::path& file) {
+    persistence::HistoryReadResult read = reader(file);
+    ProgressFigures figures;
+    figures.skipped = read.skipped;
+    if (read.error) {
+        figures.error = std::move(read.error);
+        return figures;
+    }
+    figures.levels = persistence::accuracyByLevel(read.rows, persistence::TrainingMode::Receive);
+    if (!figures.levels.empty()) {
+        figures.characters = persistence::characterAccuracy(read.rows);
+    }
+    return figures;
+}
+
 }  // namespace
 
-ProgressWindow::ProgressWindow(std::filesystem::path historyFile, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_file(std::move(historyFile)) {
+ProgressWindow::ProgressWindow(std::filesystem::path historyFile, QWidget* parent, Reader reader)
+    : QWidget(parent, Qt::Window),
+      m_file(std::move(historyFile)),
+      m_reader(reader ? std::move(reader) : Reader([](const std::filesystem::path& file) {
+          return persistence::readProgressHistory(file);
+      })) {
     setWindowTitle(QStringLiteral("PROGRESSI"));
     QPalette dark = palette();
     dark.setColor(QPalette::Window, Qt::black);
@@ -214,7 +238,11 @@ ProgressWindow::ProgressWindow(std::filesystem::path historyFile, QWidget* paren
     layout->addWidget(m_characterView, 2);
     layout->addWidget(m_status);
     resize(1100, 800);
-    showSentence(kEmpty);
+    showSentence(kReading);
+}
+
+ProgressWindow::~ProgressWindow() {
+    m_ending.store(true);
 }
 
 bool ProgressWindow::showsCharts() const {
@@ -243,34 +271,68 @@ void ProgressWindow::resizeEvent(QResizeEvent* event) {
 }
 
 void ProgressWindow::refresh() {
+    if (m_readsPending >= 2) {
+        return;  // the waiting read has not begun: it will find what this one would
+    }
+    ++m_readsPending;
     ++m_reads;
-    const persistence::HistoryReadResult read = persistence::readProgressHistory(m_file);
+    m_readJobs.post([this] {
+        if (m_ending.load()) {
+            return;
+        }
+        ProgressFigures figures = readFigures(m_reader, m_file);
+        {
+            const std::lock_guard lock(m_lock);
+            m_figures = std::move(figures);
+        }
+        QMetaObject::invokeMethod(
+            &m_receiver, [this] { readEnded(); }, Qt::QueuedConnection);
+    });
+}
+
+void ProgressWindow::finishReads() {
+    m_readJobs.finish();
+    QCoreApplication::sendPostedEvents(&m_receiver, QEvent::MetaCall);
+}
+
+void ProgressWindow::readEnded() {
+    if (--m_readsPending > 0) {
+        return;  // a newer read is coming: only its figures are drawn
+    }
+    std::optional<ProgressFigures> figures;
+    {
+        const std::lock_guard lock(m_lock);
+        figures.swap(m_figures);
+    }
+    if (figures) {
+        showFigures(*figures);
+    }
+}
+
+void ProgressWindow::showFigures(const ProgressFigures& figures) {
     const QString damaged =
-        read.skipped > 0
+        figures.skipped > 0
             ? QStringLiteral("%1 righe danneggiate dello storico non sono state lette.")
-                  .arg(read.skipped)
+                  .arg(figures.skipped)
             : QString();
-    if (read.error) {
-        showSentence(QString::fromStdString(read.error->message));
+    if (figures.error) {
+        showSentence(QString::fromStdString(figures.error->message));
         m_status->setText(QString());
         return;
     }
-    const std::vector<persistence::LevelSeries> levels =
-        persistence::accuracyByLevel(read.rows, persistence::TrainingMode::Receive);
-    if (levels.empty()) {
+    if (figures.levels.empty()) {
         showSentence(kEmpty);
         m_status->setText(damaged);
         return;
     }
     std::size_t exercises = 0;
-    for (const persistence::LevelSeries& level : levels) {
+    for (const persistence::LevelSeries& level : figures.levels) {
         exercises += level.points.size();
     }
-    const std::vector<persistence::CharacterAccuracy> characters =
-        persistence::characterAccuracy(read.rows);
-    replaceChart(m_accuracyView, accuracyChart(levels));
-    replaceChart(m_characterView,
-                 characterChart(characters, std::min(exercises, persistence::kRecentExercises)));
+    replaceChart(m_accuracyView, accuracyChart(figures.levels));
+    replaceChart(
+        m_characterView,
+        characterChart(figures.characters, std::min(exercises, persistence::kRecentExercises)));
     m_sentence->hide();
     m_accuracyView->show();
     m_characterView->show();

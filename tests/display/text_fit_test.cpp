@@ -343,6 +343,7 @@ struct Progress : Held {
         }
         view = std::make_unique<training::ProgressWindow>(file);
         view->show();
+        view->finishReads();
     }
     QWidget& window() override { return *view; }
     persistence::test::TempDir dir;

@@ -1,21 +1,27 @@
 // The progress window over history files: the sentence in place of the charts, the charts' series
-// and categories, and the legend.
+// and categories, the legend, and reads that end after the interface thread has gone on.
 #include "training/progress_window.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QtCharts/QBarCategoryAxis>
 #include <QtCharts/QLegend>
 #include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
 
+#include <atomic>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <mutex>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "persistence/training_history.h"
+#include "persistence/training_progress.h"
 #include "support/named_rows.h"
 
 namespace dittix::training {
@@ -82,6 +88,7 @@ TEST_P(SentenceTest, StandsInPlaceOfTheCharts) {
     }
     ProgressWindow window(folder.file());
     window.refresh();
+    window.finishReads();
     EXPECT_FALSE(window.showsCharts());
     EXPECT_TRUE(window.sentence().startsWith(QString::fromUtf8(p.sentenceStart)))
         << window.sentence().toStdString();
@@ -109,6 +116,7 @@ TEST(ProgressCharts, OneLinePerLevelAndTheCharactersWeakestFirst) {
                          });
     ProgressWindow window(folder.file());
     window.refresh();
+    window.finishReads();
     ASSERT_TRUE(window.showsCharts());
     QStringList lines;
     for (QAbstractSeries* series : window.accuracyView()->chart()->series()) {
@@ -141,6 +149,7 @@ TEST_P(LegendTest, NamesTheHighestLevelsOnly) {
     write(folder.file(), rows);
     ProgressWindow window(folder.file());
     window.refresh();
+    window.finishReads();
     ASSERT_TRUE(window.showsCharts());
     QStringList named;
     for (QLegendMarker* marker : window.accuracyView()->chart()->legend()->markers()) {
@@ -159,6 +168,106 @@ INSTANTIATE_TEST_SUITE_P(Table, LegendTest,
                                            LegendRow{"NineLevels", 9, 8},
                                            LegendRow{"FortyLevels", 40, 8}),
                          rowName);
+
+// A reader whose first read takes the file as it is, then waits to be let go before it returns;
+// the reads after it pass at once.
+class HeldReader {
+  public:
+    ProgressWindow::Reader reader() {
+        return [this](const fs::path& file) {
+            persistence::HistoryReadResult read = persistence::readProgressHistory(file);
+            std::unique_lock lock(m_mutex);
+            if (++m_calls == 1) {
+                m_held = true;
+                m_changed.notify_all();
+                m_changed.wait(lock, [this] { return m_released; });
+            }
+            return read;
+        };
+    }
+    void waitUntilHeld() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_held; });
+    }
+    void release() {
+        const std::lock_guard lock(m_mutex);
+        m_released = true;
+        m_changed.notify_all();
+    }
+    int calls() {
+        const std::lock_guard lock(m_mutex);
+        return m_calls;
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_calls = 0;
+    bool m_held = false;
+    bool m_released = false;
+};
+
+struct LateReadRow {
+    const char* name;
+    int refreshesWhileHeld;  // after the one whose read is held
+    int reads;               // reads made in all
+    const char* status;      // what the window says once every read has ended
+};
+
+class LateReadTest : public ::testing::TestWithParam<LateReadRow> {};
+
+// The first read finds one exercise and is held; two more are written. The window goes on
+// showing what it showed, every refresh returns at once, and only the latest read's figures are
+// drawn in the end.
+TEST_P(LateReadTest, TheLatestReadIsDrawnAndRefreshesWhileOneWaitsAddNone) {
+    const LateReadRow& p = GetParam();
+    Folder folder;
+    write(folder.file(), {row(0, 1, u"KMKM", u"KMKM")});
+    HeldReader held;
+    ProgressWindow window(folder.file(), nullptr, held.reader());
+    const QString before = window.sentence();
+    window.refresh();
+    held.waitUntilHeld();
+    write(folder.file(),
+          {row(0, 1, u"KMKM", u"KMKM"), row(1, 1, u"KMU", u"KMU"), row(2, 2, u"UU", u"UX")});
+    for (int k = 0; k < p.refreshesWhileHeld; ++k) {
+        window.refresh();
+    }
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window.showsCharts());
+    EXPECT_EQ(window.sentence(), before);
+
+    held.release();
+    window.finishReads();
+    EXPECT_EQ(held.calls(), p.reads);
+    EXPECT_EQ(window.reads(), p.reads);
+    ASSERT_TRUE(window.showsCharts()) << window.sentence().toStdString();
+    EXPECT_EQ(window.status(), QString::fromUtf8(p.status));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LateReadTest,
+    ::testing::Values(LateReadRow{"NoneWhileHeld", 0, 1, "1 esercizio di ricezione nello storico."},
+                      LateReadRow{"OneWhileHeld", 1, 2, "3 esercizi di ricezione nello storico."},
+                      LateReadRow{"TwoWhileHeld", 2, 2, "3 esercizi di ricezione nello storico."},
+                      LateReadRow{"FiveWhileHeld", 5, 2, "3 esercizi di ricezione nello storico."}),
+    rowName);
+
+// The window goes while its read is held and another waits: the waiting one may be dropped, and
+// the figures of the one held are never drawn into the window gone.
+TEST(LateRead, TheWindowClosedForGoodBeforeItsFiguresCome) {
+    Folder folder;
+    write(folder.file(), {row(0, 1, u"KMKM", u"KMKM")});
+    HeldReader held;
+    auto window = std::make_unique<ProgressWindow>(folder.file(), nullptr, held.reader());
+    window->refresh();
+    held.waitUntilHeld();
+    window->refresh();
+    held.release();
+    window.reset();
+    QCoreApplication::processEvents();
+    EXPECT_LE(held.calls(), 2);
+}
 
 }  // namespace
 }  // namespace dittix::training
