@@ -526,12 +526,17 @@ void Tanalisi::finishDrill() {
     const std::time_t when = m_env.clock ? m_env.clock() : std::time(nullptr);
     const persistence::HistoryRow row =
         persistence::makeHistoryRow(exercise, m_drill.target(), m_drill.keyed(), when);
-    QString summary = toQString(scoring::formatScoreSummary(m_score));
-    if (const auto error =
-            persistence::appendHistoryRow(persistence::historyFileFor(m_env.settingsFile), row)) {
-        summary += QStringLiteral("\n") + QString::fromStdString(error->message);
-    }
+    const QString summary = toQString(scoring::formatScoreSummary(m_score));
     labSummary->setText(summary);
+    // The row's failure, when it comes, is added under its summary if that is still shown.
+    auto done = [this, summary](const std::optional<persistence::HistoryError>& error) {
+        if (error && labSummary->text() == summary) {
+            labSummary->setText(summary + QStringLiteral("\n") +
+                                QString::fromStdString(error->message));
+        }
+    };
+    persistence::appendHistoryRow(
+        m_env.appendHistory, persistence::historyFileFor(m_env.settingsFile), row, std::move(done));
 }
 
 void Tanalisi::logFigures(const fist::FistSnapshot& s, bool paddles) {

@@ -24,6 +24,7 @@
 #include "keying/timing.h"
 #include "persistence/exercise_random.h"
 #include "persistence/settings.h"
+#include "persistence/training_history.h"
 #include "scoring/copy_score.h"
 
 namespace dittix::analysis {
@@ -45,6 +46,8 @@ struct AnalysisEnvironment {
     std::function<void(const QString&)> figuresShown;
     // The time of a drill's history row; empty for the system clock.
     std::function<std::time_t()> clock;
+    // Appends a drill's history row; empty to append at once (see persistence::AppendHistory).
+    persistence::AppendHistory appendHistory = {};
 };
 
 // The rows of figures, top to bottom.

@@ -124,7 +124,7 @@ void TDittixForm::FormCreate() {
             m_progress->raise();
             m_progress->activateWindow();
         },
-        m_env.trainingTrace});
+        m_env.trainingTrace, appendHistory()});
     m_setup = std::make_unique<setup::Tsetup>(setup::SetupState{
         m_settings.speeds, m_timing, m_modes, m_keyPort, saveSettings(), [this] { setCaption(); },
         [this] {
@@ -167,7 +167,8 @@ void TDittixForm::FormCreate() {
                                           setFocus();
                                       },
                                       m_env.analysisFigures,
-                                      {}});
+                                      {},
+                                      appendHistory()});
     m_binding.setMeasurementSink(&m_analisi->feed());
     // Their windows on the display server are made now, before any keying: making one when it
     // is first shown holds the decode tick for 5 to 12 ms.
@@ -257,7 +258,22 @@ persistence::SaveSettings TDittixForm::saveSettings() {
         };
 }
 
+persistence::AppendHistory TDittixForm::appendHistory() {
+    // The row is flushed to the disk, which may take long: the interface thread only hands it
+    // over, and hears how it went from its event loop (or from finishSaves, at the end).
+    return [this, file = persistence::historyFileFor(m_env.settingsFile)](
+               const persistence::HistoryRow& row, persistence::HistoryAppended done) {
+        m_historyJobs.post([this, file, row, done = std::move(done)] {
+            const std::optional<persistence::HistoryError> error =
+                persistence::appendHistoryRow(file, row);
+            QMetaObject::invokeMethod(
+                this, [done, error] { done(error); }, Qt::QueuedConnection);
+        });
+    };
+}
+
 void TDittixForm::finishSaves() {
+    m_historyJobs.finish();
     m_saver.finish();
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }

@@ -33,6 +33,7 @@
 #include "fist/fist_statistics.h"
 #include "keying/decode_tick.h"
 #include "persistence/exercise_random.h"
+#include "persistence/ordered_jobs.h"
 #include "persistence/settings.h"
 #include "persistence/settings_saver.h"
 #include "persistence/settings_writer.h"
@@ -98,9 +99,9 @@ class TDittixForm : public QWidget {
     // `keypad` is set for the numeric keypad's keys, which the tone keys ignore.
     void FormKeyDown(int key, bool keypad = false);
     void FormClose();
-    // Waits until every save asked for so far is written, then tells the failures still to be
-    // told. The program calls it once its event loop has ended, before it reads
-    // saveFailedOnClose().
+    // Waits until every save and history row asked for so far is written, then tells the
+    // failures still to be told. The program calls it once its event loop has ended, before it
+    // reads saveFailedOnClose().
     void finishSaves();
     void decodificaTimer();
     void aggiustaDimensionwFinestraTimer();
@@ -170,6 +171,8 @@ class TDittixForm : public QWidget {
     void queueSave(std::span<const persistence::SettingEntry> entries,
                    persistence::SaveFailed failed, bool lastAct);
     persistence::SaveSettings saveSettings();
+    // History rows appended on the history's thread; `done` runs on this one.
+    persistence::AppendHistory appendHistory();
     void tellFailedSaves();
     void reportSaveFailure(QWidget* over, const persistence::SaveError& error);
     void reportHistoryFailure(const std::string& sentence);
@@ -200,6 +203,7 @@ class TDittixForm : public QWidget {
 
     // Outlives the secondary windows, whose destruction may still ask for a save.
     persistence::SettingsSaver m_saver;
+    persistence::OrderedJobs m_historyJobs;  // the training history's appends, in order
     std::unique_ptr<platform::ScreenProbe> m_screenProbe;
     TapeDisplay m_tape;
     setup::KeyPort m_keyPort;

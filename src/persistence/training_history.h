@@ -125,6 +125,16 @@ std::filesystem::path historyFileFor(const std::filesystem::path& settingsFile);
 std::optional<HistoryError> appendHistoryRow(const std::filesystem::path& file,
                                              const HistoryRow& row);
 
+// How a window has a row appended: `done` gets what appendHistoryRow returned. The program
+// appends on a thread of its own and calls `done` later on the interface thread; without one
+// (an empty function), the window appends at once and `done` runs before the call returns.
+using HistoryAppended = std::function<void(const std::optional<HistoryError>& error)>;
+using AppendHistory = std::function<void(const HistoryRow& row, HistoryAppended done)>;
+
+// Hands `row` to `append`, or appends it to `file` at once when `append` is empty.
+void appendHistoryRow(const AppendHistory& append, const std::filesystem::path& file,
+                      const HistoryRow& row, HistoryAppended done);
+
 struct HistoryReadResult {
     std::vector<HistoryRow> rows;  // in the file's order (the order of the appends)
     std::int32_t skipped = 0;      // see ParsedHistory

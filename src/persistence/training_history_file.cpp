@@ -7,6 +7,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "persistence/history_parser.h"
@@ -283,6 +284,15 @@ std::optional<HistoryError> appendHistoryRow(const std::filesystem::path& file,
         syncFolder(file);  // a new file: make its name durable too
     }
     return std::nullopt;
+}
+
+void appendHistoryRow(const AppendHistory& append, const std::filesystem::path& file,
+                      const HistoryRow& row, HistoryAppended done) {
+    if (append) {
+        append(row, std::move(done));
+    } else {
+        done(appendHistoryRow(file, row));
+    }
 }
 
 HistoryReadResult readHistory(const std::filesystem::path& file, std::uintmax_t maxBytes,

@@ -149,4 +149,10 @@ void CopySession::rowWritten(const persistence::HistoryRow& row) {
     m_writtenCopy = row.copyText;
 }
 
+void CopySession::rowFailed(const persistence::HistoryRow& row) {
+    if (m_writtenCopy && *m_writtenCopy == row.copyText) {
+        m_writtenCopy.reset();
+    }
+}
+
 }  // namespace dittix::training

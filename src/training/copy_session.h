@@ -76,6 +76,9 @@ class CopySession {
     std::optional<persistence::HistoryRow> firstRow(std::time_t now);
     std::optional<persistence::HistoryRow> finalRow() const;
     void rowWritten(const persistence::HistoryRow& row);
+    // The row handed over by rowWritten could not be written: unless a later row was handed over
+    // since, the final row is asked for again.
+    void rowFailed(const persistence::HistoryRow& row);
 
     // The next level was taken: not offered again for this exercise.
     void nextLevelTaken() { m_nextLevelTaken = true; }

@@ -327,6 +327,7 @@ void Ttraining::startClick() {
     exercise.minutes = cbMinuti->currentIndex() + 1;
     exercise.interpause = std::max(cbInterpausa->currentIndex(), 0);
     m_session.begin(std::move(exercise));
+    ++m_exercise;
     m_state.charactersStarted = 0;
     m_strip->setCopy({});
     m_strip->setSummary({});
@@ -516,26 +517,56 @@ void Ttraining::nextLevelClick() {
     showScore();
 }
 
-bool Ttraining::appendRow(const persistence::HistoryRow& row) {
-    if (const auto error = persistence::appendHistoryRow(historyFile(), row)) {
-        m_historyError = QString::fromStdString(error->message);
-        return false;
-    }
+void Ttraining::appendRow(const persistence::HistoryRow& row) {
+    // Counted as written from now: a final row with the same copy is not asked for again. If the
+    // append fails, rowAppended takes that back (for the exercise still shown).
     m_session.rowWritten(row);
-    m_historyError.clear();
-    if (m_env.historyChanged) {
-        m_env.historyChanged();
-    }
-    return true;
+    auto done = [this, row,
+                 exercise = m_exercise](const std::optional<persistence::HistoryError>& error) {
+        rowAppended(row, exercise, error);
+    };
+    persistence::appendHistoryRow(m_env.appendHistory, historyFile(), row, std::move(done));
 }
 
-bool Ttraining::finalizeExercise() {
-    if (const auto row = m_session.finalRow()) {
-        const bool written = appendRow(*row);
-        showScore();
-        return written;
+void Ttraining::rowAppended(const persistence::HistoryRow& row, std::uint64_t exercise,
+                            const std::optional<persistence::HistoryError>& error) {
+    if (!error) {
+        if (exercise == m_exercise) {
+            m_historyError.clear();
+        }
+        if (m_env.historyChanged) {
+            m_env.historyChanged();
+        }
+        return;
     }
-    return true;
+    if (exercise == m_exercise) {
+        m_session.rowFailed(row);  // its final row is tried again at the next START or close
+    }
+    m_historyError = QString::fromStdString(error->message);
+    // A window closed (or closing) may not be seen again: the operator is told now.
+    if (m_closing || !isVisible()) {
+        if (m_env.historyFailed) {
+            m_env.historyFailed(error->message);
+        }
+        return;
+    }
+    if (exercise == m_exercise && m_session.score() != nullptr) {
+        showScore();
+        return;
+    }
+    m_strip->setMessage(m_historyError, true);
+    if (!m_stripShown) {
+        setStripShown(true);
+    } else {
+        FormResize();
+    }
+}
+
+void Ttraining::finalizeExercise() {
+    if (const auto row = m_session.finalRow()) {
+        appendRow(*row);
+        showScore();
+    }
 }
 
 void Ttraining::escape() {
@@ -576,10 +607,10 @@ void Ttraining::setLabelYellow(int label) {
 
 void Ttraining::FormClose() {
     m_state.stopRequested = true;
-    // The window may not be seen again: a row that cannot be written is told now.
-    if (!finalizeExercise() && m_env.historyFailed) {
-        m_env.historyFailed(m_historyError.toStdString());
-    }
+    // The window may not be seen again: a row that cannot be written is told, not shown.
+    m_closing = true;
+    finalizeExercise();
+    m_closing = false;
     persistence::TrainingChoices& c = m_env.choices;
     c.livEs = cbLivello->currentIndex() + 1;
     c.velEs = speedForPosition(cbSpeed->currentIndex());

@@ -11,12 +11,15 @@
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "persistence/exercise_random.h"
 #include "persistence/settings.h"
 #include "persistence/settings_writer.h"
+#include "persistence/training_history.h"
 #include "training/character_grid.h"
 #include "training/copy_session.h"
 #include "training/copy_strip.h"
@@ -49,6 +52,8 @@ struct TrainingEnvironment {
     // the copy as typed, "summary " and each summary line of a score (test hook; empty for
     // none).
     std::function<void(const QString& line)> trace = {};
+    // Appends a history row; empty to append at once (see persistence::AppendHistory).
+    persistence::AppendHistory appendHistory = {};
 };
 
 class Ttraining : public QWidget {
@@ -124,10 +129,13 @@ class Ttraining : public QWidget {
     void scored();
     void showScore();
     void setStripShown(bool shown);
-    bool appendRow(const persistence::HistoryRow& row);
+    // Hands the row to be appended; rowAppended follows, at once or later.
+    void appendRow(const persistence::HistoryRow& row);
+    void rowAppended(const persistence::HistoryRow& row, std::uint64_t exercise,
+                     const std::optional<persistence::HistoryError>& error);
     // The exercise's last row, when its copy changed after its row was written: at the next
-    // START and on closing. False when it could not be written.
-    bool finalizeExercise();
+    // START and on closing.
+    void finalizeExercise();
 
     TrainingEnvironment m_env;
     TrainingState m_state;
@@ -136,7 +144,9 @@ class Ttraining : public QWidget {
     CopyStrip* m_strip = nullptr;
     bool m_stripShown = false;
     CopySession m_session;
-    QString m_historyError;  // why the last row could not be written; empty once one was
+    QString m_historyError;        // why the last row could not be written; empty once one was
+    std::uint64_t m_exercise = 0;  // counts the exercises begun: a late failure finds its own
+    bool m_closing = false;        // in FormClose: a failure now is told, not shown
     bool m_resizeLock = false;
     int m_rowWidth = 0;                   // the client width the top row is laid out against
     std::array<int, 5> m_anchoredLeft{};  // at that width

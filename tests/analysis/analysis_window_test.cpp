@@ -41,7 +41,8 @@ constexpr std::time_t kWhen = 1'800'000'000;
 // decode tick feeding it.
 struct Window {
     explicit Window(int cpm = 66, keying::TimingParameters timing = kAt66,
-                    std::string_view settingsText = "[Settings]\n") {
+                    std::string_view settingsText = "[Settings]\n",
+                    persistence::AppendHistory append = {}) {
         file = dir.file("settings.ini");
         settings = persistence::parseSettings(settingsText, '.');
         speeds.cpm = cpm;
@@ -59,7 +60,8 @@ struct Window {
         window = std::make_unique<Tanalisi>(AnalysisEnvironment{
             statistics, speeds, tick.timing, tick.modes, settings.levels, settings.training, random,
             file, [this](int v) { setup->applyVerticale(v); }, [this] { ++focusReturns; },
-            [this](const QString& line) { lines.push_back(line); }, [] { return kWhen; }});
+            [this](const QString& line) { lines.push_back(line); }, [] { return kWhen; },
+            std::move(append)});
         tick.recorder.sink = &window->feed();
     }
     void key(std::string_view text, const Hand& hand) { tick.run(keyStraight(text, hand)); }
@@ -562,6 +564,63 @@ TEST(Drill, AFailedHistoryWriteIsShownInTheSummary) {
         << summary[1].toStdString();
     EXPECT_TRUE(summary[1].contains(QString::fromStdString(w.historyFile().string())));
 }
+
+struct LateDrillRowCase {
+    const char* name;
+    bool folderInPlace;  // the append fails
+    // What the operator does while the row is on its way.
+    std::function<void(Tanalisi&)> meanwhile;
+    int summaryLines;  // then, once the row has ended
+};
+
+class LateDrillRowTest : public ::testing::TestWithParam<LateDrillRowCase> {};
+
+// The drill's row ends after the summary is shown: a failure is added under the summary it
+// belongs to, and over nothing else.
+TEST_P(LateDrillRowTest, AFailureIsAddedUnderItsOwnSummaryOnly) {
+    const LateDrillRowCase& p = GetParam();
+    std::vector<std::pair<persistence::HistoryRow, persistence::HistoryAppended>> asked;
+    Window w(40, kAt40, "[Settings]\n",
+             [&asked](const persistence::HistoryRow& row, persistence::HistoryAppended done) {
+                 asked.push_back({row, std::move(done)});
+             });
+    if (p.folderInPlace) {
+        std::filesystem::create_directory(w.historyFile());
+    }
+    w.window->showAnalysis();
+    chooseFreeText(*w.window, "ee");
+    QTest::mouseClick(w.window->btVia, Qt::LeftButton);
+    w.key("ee", kAt20Wpm);
+    w.window->refresh();
+    ASSERT_EQ(asked.size(), 1u);
+    const QString summary = w.window->labSummary->text();
+    EXPECT_TRUE(summary.startsWith("Caratteri 2 · giusti 2")) << summary.toStdString();
+    p.meanwhile(*w.window);
+    const QString before = w.window->labSummary->text();
+
+    asked[0].second(persistence::appendHistoryRow(w.historyFile(), asked[0].first));
+    const QStringList shown = w.window->labSummary->text().split('\n');
+    ASSERT_EQ(shown.size(), p.summaryLines) << w.window->labSummary->text().toStdString();
+    EXPECT_EQ(shown[0], before.split('\n')[0]);
+    if (p.summaryLines == 2) {
+        EXPECT_TRUE(shown[1].startsWith("Impossibile salvare l'esercizio nello storico"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moments, LateDrillRowTest,
+    ::testing::Values(
+        LateDrillRowCase{"written", false, [](Tanalisi&) {}, 1},
+        LateDrillRowCase{"failed_while_its_summary_is_shown", true, [](Tanalisi&) {}, 2},
+        LateDrillRowCase{"failed_after_a_new_line_began", true,
+                         [](Tanalisi& t) { QTest::mouseClick(t.btVia, Qt::LeftButton); }, 1},
+        LateDrillRowCase{"failed_after_nothing_to_key", true,
+                         [](Tanalisi& t) {
+                             chooseFreeText(t, "# %");
+                             QTest::mouseClick(t.btVia, Qt::LeftButton);
+                         },
+                         1}),
+    rowName);
 
 TEST(Drill, ClosingTheWindowAbandonsTheLine) {
     Window w(40, kAt40);

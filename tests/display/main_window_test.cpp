@@ -19,6 +19,7 @@
 #include "../setup/fake_serial_ports.h"
 #include "../setup/scan_wait.h"
 #include "persistence/settings.h"
+#include "persistence/training_history.h"
 #include "support/named_rows.h"
 
 namespace dittix::display {
@@ -424,6 +425,44 @@ TEST(MainWindow, TheTickFeedsTheFistStatisticsWithTheWindowClosed) {
     EXPECT_EQ(s.keyDown.dashes[12], 1u);
     EXPECT_EQ(s.characters, 1u);
 }
+
+struct DrillRowCase {
+    const char* name;
+    bool folderInPlace;  // the append fails
+    int summaryLines;    // once the row has ended
+};
+
+class DrillRowThreadTest : public ::testing::TestWithParam<DrillRowCase> {};
+
+// The drill's history row is appended on the history's thread, not the tick's: by the program's
+// end it is in the file, or its failure is under the drill's summary.
+TEST_P(DrillRowThreadTest, ReachesTheFileOrTheSummaryByTheEnd) {
+    const DrillRowCase& p = GetParam();
+    Window w;
+    const std::filesystem::path history = persistence::historyFileFor(w.file);
+    if (p.folderInPlace) {
+        std::filesystem::create_directories(history);
+    }
+    w.type("a");
+    analysis::Tanalisi& window = *w.form->analysisWindow();
+    window.cbTesto->setCurrentIndex(window.cbTesto->count() - 1);
+    window.edTesto->setText(QStringLiteral("a"));
+    QTest::mouseClick(window.btVia, Qt::LeftButton);
+    keyAs(w, 1, 4);
+    window.refresh();
+    ASSERT_FALSE(window.drill().running());
+    w.form->finishSaves();
+    const QStringList summary = window.labSummary->text().split(QLatin1Char('\n'));
+    ASSERT_EQ(summary.size(), p.summaryLines) << window.labSummary->text().toStdString();
+    EXPECT_TRUE(summary[0].startsWith(QStringLiteral("Caratteri 1 · giusti 1")));
+    const persistence::HistoryReadResult read = persistence::readHistory(history);
+    EXPECT_EQ(read.rows.size(), p.folderInPlace ? 0u : 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, DrillRowThreadTest,
+                         ::testing::Values(DrillRowCase{"written", false, 1},
+                                           DrillRowCase{"folder_in_place", true, 2}),
+                         rowName);
 
 TEST(MainWindow, ApplicaMovesTheSetupWindowsBarAndSavesItsKeys) {
     Window w("[Settings]\nCPM=40\n");

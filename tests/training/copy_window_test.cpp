@@ -29,16 +29,27 @@ using test_support::PrintTo;
 using test_support::rowName;
 
 // The built-in course at 60 CPM for one minute unless the settings say otherwise.
+// With `append`, the history rows go through it instead of being appended at once.
 struct Window {
-    explicit Window(std::string_view settingsText = "[Settings]\nVEL ES=60\n") {
+    explicit Window(std::string_view settingsText = "[Settings]\nVEL ES=60\n",
+                    persistence::AppendHistory append = {}) {
         settings = persistence::parseSettings(settingsText, '.');
         file = dir.file("settings.ini");
-        window = std::make_unique<Ttraining>(
-            TrainingEnvironment{persistence::levelsToOffer(settings.levels), settings.training,
-                                random, file, persistence::test::saveAtOnce(file), [](int) {},
-                                [this] { ++playbacks; }, [this] { ++levelShows; }, [] {},
-                                [](const persistence::SaveError&) {}, [this] { ++historyChanges; },
-                                [this](const std::string& sentence) { told.push_back(sentence); }});
+        TrainingEnvironment environment{
+            persistence::levelsToOffer(settings.levels),
+            settings.training,
+            random,
+            file,
+            persistence::test::saveAtOnce(file),
+            [](int) {},
+            [this] { ++playbacks; },
+            [this] { ++levelShows; },
+            [] {},
+            [](const persistence::SaveError&) {},
+            [this] { ++historyChanges; },
+            [this](const std::string& sentence) { told.push_back(sentence); }};
+        environment.appendHistory = std::move(append);
+        window = std::make_unique<Ttraining>(std::move(environment));
         window->show();
         QApplication::processEvents();
     }
@@ -232,7 +243,8 @@ TEST(CopyLife, AStartBeforeTheTimerSawTheEndScoresThatExerciseFirst) {
 // A copy of the first group with its second character typed as X, stopped after the first
 // character of the second group: seven characters started, six of them sent characters.
 struct Scored {
-    Scored() {
+    explicit Scored(persistence::AppendHistory append = {})
+        : w("[Settings]\nVEL ES=60\n", std::move(append)) {
         t().startClick();
         copy = w.sentCharacters(0, 1) + wrong + w.sentCharacters(2, 3);
         w.type(&t(), copy);
@@ -471,6 +483,102 @@ TEST(CopyHistory, ARowThatCannotBeWrittenAtStartIsToldInTheNewExercise) {
     EXPECT_TRUE(s.t().copyStrip()->message().startsWith(QStringLiteral("Impossibile salvare")));
     EXPECT_TRUE(s.t().copyStrip()->copy().isEmpty()) << "the new exercise's copy";
 }
+
+// The history's thread as the program has it, but held: each row waits in `asked` until the test
+// appends it, and `done` runs when it does, as the event loop would run it.
+struct HeldAppends {
+    persistence::AppendHistory append() {
+        return [this](const persistence::HistoryRow& row, persistence::HistoryAppended done) {
+            asked.push_back({row, std::move(done)});
+        };
+    }
+    // Appends the oldest row still waiting to `file`.
+    void appendNext(const std::filesystem::path& file) {
+        ASSERT_FALSE(asked.empty());
+        auto [row, done] = std::move(asked.front());
+        asked.erase(asked.begin());
+        done(persistence::appendHistoryRow(file, row));
+    }
+    std::vector<std::pair<persistence::HistoryRow, persistence::HistoryAppended>> asked;
+};
+
+struct LateAppendRow {
+    const char* name;
+    QString typedAfterTheEnd;
+    // What the operator does while the exercise's row is still on its way.
+    std::function<void(Ttraining&)> meanwhile;
+    bool folderInPlace;      // the append fails
+    std::size_t asked;       // rows asked for before the first one ends
+    bool told;               // the failure is told to the operator rather than shown in the strip
+    std::size_t askedAgain;  // rows asked for by the next START once the folder is gone
+};
+
+class LateAppendTest : public ::testing::TestWithParam<LateAppendRow> {};
+
+// The row of a scored exercise ends after the operator has gone on: a row handed over is not
+// asked for again while it is on its way; a failure shows in the strip of the window still
+// open, even over a new exercise, or is told when the window was closed; a row that failed for
+// the exercise still shown is asked for again at the next START, one of an exercise left is not.
+TEST_P(LateAppendTest, ItsEndReachesTheWindowAsItIsNow) {
+    const LateAppendRow& p = GetParam();
+    HeldAppends held;
+    Scored s(held.append());
+    Ttraining& t = s.t();
+    const std::filesystem::path history = t.historyFile();
+    if (p.folderInPlace) {
+        std::filesystem::create_directory(history);
+    }
+    s.w.type(&t, p.typedAfterTheEnd);
+    p.meanwhile(t);
+    ASSERT_EQ(held.asked.size(), p.asked);
+    EXPECT_EQ(s.w.historyChanges, 0) << "nothing written yet";
+
+    held.appendNext(history);
+    if (!p.folderInPlace) {
+        EXPECT_EQ(s.w.historyChanges, 1);
+        EXPECT_TRUE(s.w.told.empty());
+        EXPECT_FALSE(t.copyStrip()->message().startsWith(QStringLiteral("Impossibile")));
+        return;
+    }
+    EXPECT_EQ(s.w.historyChanges, 0);
+    if (p.told) {
+        ASSERT_EQ(s.w.told.size(), 1U);
+        EXPECT_TRUE(
+            QString::fromStdString(s.w.told[0])
+                .startsWith(QStringLiteral("Impossibile salvare l'esercizio nello storico ")));
+        return;
+    }
+    EXPECT_TRUE(s.w.told.empty());
+    EXPECT_TRUE(t.copyStrip()->isVisible());
+    EXPECT_TRUE(t.copyStrip()->message().startsWith(QStringLiteral("Impossibile salvare")))
+        << t.copyStrip()->message().toStdString();
+
+    std::filesystem::remove(history);
+    held.asked.clear();
+    t.startClick();
+    ASSERT_EQ(held.asked.size(), p.askedAgain);
+    if (p.askedAgain == 1) {
+        held.appendNext(history);
+        EXPECT_EQ(s.w.rows().size(), 1U);
+        EXPECT_EQ(QString::fromStdU16String(s.w.rows()[0].copyText), s.copy);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moments, LateAppendTest,
+    ::testing::Values(
+        LateAppendRow{"written_while_shown", "", [](Ttraining&) {}, false, 1, false, 0},
+        LateAppendRow{"written_after_start_unchanged", "", [](Ttraining& t) { t.startClick(); },
+                      false, 1, false, 0},
+        LateAppendRow{"failed_while_shown", "", [](Ttraining&) {}, true, 1, false, 1},
+        LateAppendRow{"failed_after_start_unchanged", "", [](Ttraining& t) { t.startClick(); },
+                      true, 1, false, 0},
+        LateAppendRow{"failed_after_start_changed", "K", [](Ttraining& t) { t.startClick(); }, true,
+                      2, false, 0},
+        LateAppendRow{"failed_after_close", "", [](Ttraining& t) { t.close(); }, true, 1, true, 0},
+        LateAppendRow{"failed_after_close_changed", "KM", [](Ttraining& t) { t.close(); }, true, 2,
+                      true, 0}),
+    rowName);
 
 struct NextLevelRow {
     const char* name;
