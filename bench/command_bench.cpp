@@ -3,7 +3,9 @@
 // serial ports in memory (or the system's, in a private /dev) and silent audio (or SDL's).
 // For each command: its handler, and the longest single event the interface thread handled in
 // the 300 ms after it (repaints, a window shown, a scan's result), the decode ticks included.
+// The training history beside the settings has 10 000 rows (or N), for the progress window.
 // Usage: command_bench [repetitions] [--system-ports] [--sdl-audio] [--only=PREFIX]
+//                      [--history-rows=N]
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -16,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <string>
@@ -23,9 +26,11 @@
 #include <vector>
 
 #include "display/main_window.h"
+#include "history_rows.h"
 #include "keying/morse_table.h"
 #include "percentile.h"
 #include "persistence/temp_dir.h"
+#include "persistence/training_history.h"
 #include "platform/memory_bounds.h"
 #include "setup/fake_serial_ports.h"
 
@@ -151,6 +156,7 @@ int main(int argc, char** argv) {
     bool systemPorts = false;
     bool sdlAudio = false;
     std::string only;  // runs only the commands whose name begins with it
+    int historyRows = bench::kRows;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--system-ports") {
@@ -159,6 +165,8 @@ int main(int argc, char** argv) {
             sdlAudio = true;
         } else if (arg.rfind("--only=", 0) == 0) {
             only = arg.substr(7);
+        } else if (arg.rfind("--history-rows=", 0) == 0) {
+            historyRows = std::clamp(std::atoi(argv[i] + 15), 0, bench::kRows);
         } else {
             repetitions = std::max(1, std::atoi(argv[i]));
         }
@@ -169,6 +177,18 @@ int main(int argc, char** argv) {
     persistence::test::writeBytes(file,
                                   "[Settings]\nSerial Port=5\nDot time=3\nDecode time=4\n"
                                   "Blank time=9\nlivello1=ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789\n");
+    {
+        const std::filesystem::path rows = bench::writeFile("commands", false);
+        // The header and the first rows (one a line).
+        std::ifstream in(rows, std::ios::binary);
+        std::ofstream out(persistence::historyFileFor(file), std::ios::binary);
+        std::string line;
+        for (int k = 0; k <= historyRows && std::getline(in, line); ++k) {
+            out << line << '\n';
+        }
+        in.close();
+        std::filesystem::remove(rows);
+    }
     display::MainWindowEnvironment env;
     env.settingsFile = file;
     env.screenSize = [] { return QSize(1920, 1080); };
@@ -201,6 +221,8 @@ int main(int argc, char** argv) {
 
     setup::Tsetup& setupWindow = *form.setupWindow();
     training::Ttraining& trainingWindow = *form.trainingWindow();
+    analysis::Tanalisi& analysisWindow = *form.analysisWindow();
+    training::ProgressWindow& progressWindow = *form.progressWindow();
 
     const auto run = [&](const std::string& name, const std::function<void(int)>& prepare,
                          const std::function<void(int)>& command) {
@@ -244,6 +266,16 @@ int main(int argc, char** argv) {
             setupWindow.close();
         }
     };
+    const auto closeAnalysis = [&](int) {
+        if (analysisWindow.isVisible()) {
+            analysisWindow.close();
+        }
+    };
+    const auto closeProgress = [&](int) {
+        if (progressWindow.isVisible()) {
+            progressWindow.close();
+        }
+    };
     const auto closeTraining = [&](int) {
         if (trainingWindow.isVisible()) {
             trainingWindow.close();
@@ -261,6 +293,20 @@ int main(int argc, char** argv) {
     closeSetup(0);
     run("e (training window)", closeTraining, mainKey('e'));
     runEscape("training window: Esc", trainingWindow, 'e');
+    closeTraining(0);
+    run("a (analysis window)", closeAnalysis, mainKey('a'));
+    closeAnalysis(0);
+    run(
+        "PROGRESSI (" + std::to_string(historyRows) + " rows)",
+        [&](int) {
+            closeProgress(0);
+            if (!trainingWindow.isVisible()) {
+                sendKey(form, 'e', QStringLiteral("e"));
+                app.settle(300);
+            }
+        },
+        [&](int) { trainingWindow.showProgressi->click(); });
+    closeProgress(0);
     closeTraining(0);
     run("p (paddle mode)", nothing, mainKey('p'));
     run("r (reverse paddles)", nothing, mainKey('r'));

@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 #include <utility>
 
 #include "persistence/training_progress.h"
@@ -182,10 +183,11 @@ QString fittedLines(const QString& sentence, const QFontMetrics& metrics, int wi
     return lines.join(QLatin1Char('\n'));
 }
 
-void replaceChart(QChartView* view, QChart* chart) {
-    QChart* old = view->chart();
+// The view gives up the chart it had without deleting it: the chart is handed back.
+std::unique_ptr<QChart> replaceChart(QChartView* view, QChart* chart) {
+    std::unique_ptr<QChart> old(view->chart());
     view->setChart(chart);
-    delete old;  // the view gives up the chart it had without deleting it
+    return old;
 }
 
 // Read and both aggregations: what the window's thread does for one refresh.
@@ -309,6 +311,19 @@ void ProgressWindow::readEnded() {
     }
 }
 
+void ProgressWindow::retire(std::unique_ptr<QChart> chart) {
+    // Deleting a chart takes as long as a good part of building one: it is done in an event of
+    // its own, so that the interface thread is held for less at a time.
+    if (!chart) {
+        return;
+    }
+    if (m_retired.empty()) {
+        QMetaObject::invokeMethod(
+            &m_receiver, [this] { m_retired.clear(); }, Qt::QueuedConnection);
+    }
+    m_retired.push_back(std::move(chart));
+}
+
 void ProgressWindow::showFigures(const ProgressFigures& figures) {
     const QString damaged =
         figures.skipped > 0
@@ -329,10 +344,10 @@ void ProgressWindow::showFigures(const ProgressFigures& figures) {
     for (const persistence::LevelSeries& level : figures.levels) {
         exercises += level.points.size();
     }
-    replaceChart(m_accuracyView, accuracyChart(figures.levels));
-    replaceChart(
+    retire(replaceChart(m_accuracyView, accuracyChart(figures.levels)));
+    retire(replaceChart(
         m_characterView,
-        characterChart(figures.characters, std::min(exercises, persistence::kRecentExercises)));
+        characterChart(figures.characters, std::min(exercises, persistence::kRecentExercises))));
     m_sentence->hide();
     m_accuracyView->show();
     m_characterView->show();

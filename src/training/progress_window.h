@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -70,6 +71,7 @@ class ProgressWindow : public QWidget {
     // On the interface thread, when a read has ended.
     void readEnded();
     void showFigures(const ProgressFigures& figures);
+    void retire(std::unique_ptr<QChart> chart);
 
     std::filesystem::path m_file;
     QChartView* m_accuracyView = nullptr;
@@ -84,9 +86,10 @@ class ProgressWindow : public QWidget {
     const Reader m_reader;
     std::atomic<bool> m_ending{false};  // reads not begun are dropped
     std::mutex m_lock;
-    std::optional<ProgressFigures> m_figures;  // the latest read's, not yet drawn; m_lock
-    QObject m_receiver;                        // receives the queued "read ended"
-    persistence::OrderedJobs m_readJobs;       // last: its thread ends before the members above
+    std::optional<ProgressFigures> m_figures;        // the latest read's, not yet drawn; m_lock
+    std::vector<std::unique_ptr<QChart>> m_retired;  // replaced charts, deleted in a later event
+    QObject m_receiver;                              // receives the queued "read ended"
+    persistence::OrderedJobs m_readJobs;  // last: its thread ends before the members above
 };
 
 }  // namespace dittix::training
