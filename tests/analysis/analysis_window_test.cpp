@@ -549,14 +549,19 @@ TEST(Drill, BuiltInCourseWhenTheFileHasNoLevels) {
     EXPECT_EQ(target.find_first_not_of("KM "), std::string::npos) << target;
 }
 
-TEST(Drill, AFailedHistoryWriteIsShownInTheSummary) {
-    Window w(40, kAt40);
-    std::filesystem::create_directory(w.historyFile());
+// Keys the free text "ee" as the drill's line, to its end.
+void keyLineEe(Window& w) {
     w.window->showAnalysis();
     chooseFreeText(*w.window, "ee");
     QTest::mouseClick(w.window->btVia, Qt::LeftButton);
     w.key("ee", kAt20Wpm);
     w.window->refresh();
+}
+
+TEST(Drill, AFailedHistoryWriteIsShownInTheSummary) {
+    Window w(40, kAt40);
+    std::filesystem::create_directory(w.historyFile());
+    keyLineEe(w);
     const QStringList summary = w.window->labSummary->text().split('\n');
     ASSERT_EQ(summary.size(), 2) << w.window->labSummary->text().toStdString();
     EXPECT_TRUE(summary[0].startsWith("Caratteri 2 · giusti 2"));
@@ -587,11 +592,7 @@ TEST_P(LateDrillRowTest, AFailureIsAddedUnderItsOwnSummaryOnly) {
     if (p.folderInPlace) {
         std::filesystem::create_directory(w.historyFile());
     }
-    w.window->showAnalysis();
-    chooseFreeText(*w.window, "ee");
-    QTest::mouseClick(w.window->btVia, Qt::LeftButton);
-    w.key("ee", kAt20Wpm);
-    w.window->refresh();
+    keyLineEe(w);
     ASSERT_EQ(asked.size(), 1u);
     const QString summary = w.window->labSummary->text();
     EXPECT_TRUE(summary.startsWith("Caratteri 2 · giusti 2")) << summary.toStdString();
