@@ -273,12 +273,20 @@ void ProgressWindow::resizeEvent(QResizeEvent* event) {
 }
 
 void ProgressWindow::refresh() {
-    if (m_readsPending >= 2) {
-        return;  // the waiting read has not begun: it will find what this one would
+    {
+        const std::lock_guard lock(m_lock);
+        if (m_readWaiting) {
+            return;  // a read not yet begun will find what this one would
+        }
+        m_readWaiting = true;
     }
     ++m_readsPending;
     ++m_reads;
     m_readJobs.post([this] {
+        {
+            const std::lock_guard lock(m_lock);
+            m_readWaiting = false;
+        }
         if (m_ending.load()) {
             return;
         }

@@ -43,8 +43,8 @@ class ProgressWindow : public QWidget {
     ~ProgressWindow() override;
 
     // Reads the history again on the window's thread and returns at once; both charts are
-    // redrawn when the figures arrive. While one read runs and another waits to begin, a
-    // further call adds none: the waiting read sees what the call would have.
+    // redrawn when the figures arrive. While a read waits to begin, a further call adds none:
+    // the waiting read finds what the call would have.
     void refresh();
     // Waits for the reads asked for and draws what they found (tests, benchmarks).
     void finishReads();
@@ -80,12 +80,13 @@ class ProgressWindow : public QWidget {
     QString m_sentenceText;
     QLabel* m_status = nullptr;
     int m_reads = 0;
-    int m_readsPending = 0;  // asked for and not yet ended: one running, one waiting at most
+    int m_readsPending = 0;  // asked for, and their figures not yet taken
     bool m_placed = false;   // centred on the screen the first time it is shown
 
     const Reader m_reader;
     std::atomic<bool> m_ending{false};  // reads not begun are dropped
     std::mutex m_lock;
+    bool m_readWaiting = false;                      // a read asked for has not begun; m_lock
     std::optional<ProgressFigures> m_figures;        // the latest read's, not yet drawn; m_lock
     std::vector<std::unique_ptr<QChart>> m_retired;  // replaced charts, deleted in a later event
     QObject m_receiver;                              // receives the queued "read ended"

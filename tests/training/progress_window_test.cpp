@@ -169,25 +169,32 @@ INSTANTIATE_TEST_SUITE_P(Table, LegendTest,
                                            LegendRow{"FortyLevels", 40, 8}),
                          rowName);
 
-// A reader whose first read takes the file as it is, then waits to be let go before it returns;
-// the reads after it pass at once.
+// A reader whose read number `held` (1 the first) takes the file as it is, then waits to be let
+// go before it returns; the other reads pass at once.
 class HeldReader {
   public:
+    explicit HeldReader(int held = 1) : m_heldCall(held) {}
     ProgressWindow::Reader reader() {
         return [this](const fs::path& file) {
             persistence::HistoryReadResult read = persistence::readProgressHistory(file);
             std::unique_lock lock(m_mutex);
-            if (++m_calls == 1) {
+            if (++m_calls == m_heldCall) {
                 m_held = true;
                 m_changed.notify_all();
                 m_changed.wait(lock, [this] { return m_released; });
             }
+            ++m_returned;
+            m_changed.notify_all();
             return read;
         };
     }
     void waitUntilHeld() {
         std::unique_lock lock(m_mutex);
         m_changed.wait(lock, [this] { return m_held; });
+    }
+    void waitUntilReturned(int reads) {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this, reads] { return m_returned >= reads; });
     }
     void release() {
         const std::lock_guard lock(m_mutex);
@@ -200,9 +207,11 @@ class HeldReader {
     }
 
   private:
+    const int m_heldCall;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     int m_calls = 0;
+    int m_returned = 0;
     bool m_held = false;
     bool m_released = false;
 };
@@ -252,6 +261,27 @@ INSTANTIATE_TEST_SUITE_P(
                       LateReadRow{"TwoWhileHeld", 2, 2, "3 esercizi di ricezione nello storico."},
                       LateReadRow{"FiveWhileHeld", 5, 2, "3 esercizi di ricezione nello storico."}),
     rowName);
+
+// A read has ended but its figures are not yet taken, and the next one has begun and is held:
+// a refresh now asks for a read of its own, since the one running may have missed the change.
+TEST(LateRead, ARefreshWhileNoReadWaitsToBeginAsksForOne) {
+    Folder folder;
+    write(folder.file(), {row(0, 1, u"KMKM", u"KMKM")});
+    HeldReader held(2);
+    ProgressWindow window(folder.file(), nullptr, held.reader());
+    window.refresh();
+    held.waitUntilReturned(1);  // its figures wait in the event queue
+    window.refresh();
+    held.waitUntilHeld();
+    write(folder.file(), {row(0, 1, u"KMKM", u"KMKM"), row(1, 1, u"KMU", u"KMU")});
+    window.refresh();
+    EXPECT_EQ(window.reads(), 3);
+
+    held.release();
+    window.finishReads();
+    EXPECT_EQ(held.calls(), 3);
+    EXPECT_EQ(window.status(), QStringLiteral("2 esercizi di ricezione nello storico."));
+}
 
 // The window goes while its read is held and another waits: the waiting one may be dropped, and
 // the figures of the one held are never drawn into the window gone.
