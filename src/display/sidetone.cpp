@@ -1,6 +1,8 @@
 // Sidetone.
 #include "display/sidetone.h"
 
+#include <algorithm>
+#include <limits>
 #include <utility>
 
 namespace dittix::display {
@@ -134,6 +136,20 @@ void Sidetone::openStream(bool retry) {
     m_streamOpen.store(!error);
 }
 
+void Sidetone::closeIfLost() {
+    if (!m_streamOpen.load() || m_output.isOpen()) {
+        return;
+    }
+    // The device or the sound server went away. The stream is closed as if idle, so that the
+    // next key-down opens it again; a key held now opens it at once.
+    const std::uint64_t activity = m_activity.load();
+    m_output.close();
+    m_streamOpen.store(false);
+    if (m_tone.keyDown() || m_activity.load() != activity) {
+        openStream(false);
+    }
+}
+
 bool Sidetone::idleExpired() const {
     const auto idleNs =
         std::chrono::duration_cast<std::chrono::nanoseconds>(m_options.idleClose).count();
@@ -145,31 +161,44 @@ bool Sidetone::idleExpired() const {
 void Sidetone::work() {
     const auto idleNs =
         std::chrono::duration_cast<std::chrono::nanoseconds>(m_options.idleClose).count();
+    const auto lostCheckNs =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(m_options.lostCheck).count();
     std::unique_lock lock(m_lock);
     while (true) {
         unsigned requests = std::exchange(m_requests, 0u);
         const std::uint64_t posted = m_posted;
         if (requests == 0) {
-            if (m_streamOpen.load() && idleNs > 0) {
-                // A key held now is let go without telling the worker (the tick only records
-                // it): the delay is looked at again after at most one more delay.
-                const std::int64_t left =
-                    m_tone.keyDown() ? idleNs : m_lastKeyedNs.load() + idleNs - m_clock();
-                if (left > 0) {
-                    m_wake.wait_for(lock, std::chrono::nanoseconds(left));
-                    continue;
-                }
-                // A stream that opened late plays behind the key: it is not closed before it
-                // has played the last key-up.
-                if (m_tone.replayPending(m_clock())) {
-                    m_wake.wait_for(lock, kReplayPoll);
-                    continue;
-                }
-                requests = kCheckIdle;
-            } else {
+            if (!m_streamOpen.load()) {
                 m_wake.wait(lock);
                 continue;
             }
+            // A key held now is let go without telling the worker (the tick only records it):
+            // the delay is looked at again after at most one more delay.
+            std::int64_t left = std::numeric_limits<std::int64_t>::max();
+            if (idleNs > 0) {
+                left = m_tone.keyDown() ? idleNs : m_lastKeyedNs.load() + idleNs - m_clock();
+            }
+            if (left > 0) {
+                if (lostCheckNs <= 0 && idleNs <= 0) {
+                    m_wake.wait(lock);  // neither the delay nor a loss to look at
+                    continue;
+                }
+                // Woken before the delay has passed, to look whether the stream is still there.
+                const std::int64_t wait = lostCheckNs > 0 ? std::min(left, lostCheckNs) : left;
+                if (m_wake.wait_for(lock, std::chrono::nanoseconds(wait)) ==
+                        std::cv_status::timeout &&
+                    m_requests == 0 && lostCheckNs > 0) {
+                    m_requests = kCheckLost;
+                }
+                continue;
+            }
+            // A stream that opened late plays behind the key: it is not closed before it has
+            // played the last key-up.
+            if (m_tone.replayPending(m_clock())) {
+                m_wake.wait_for(lock, kReplayPoll);
+                continue;
+            }
+            requests = kCheckIdle;
         }
         lock.unlock();
         if ((requests & kStop) != 0) {
@@ -190,6 +219,9 @@ void Sidetone::work() {
                 rate = m_rate;
             }
             makeTable(rate);
+        }
+        if ((requests & (kCheckLost | kCheckIdle)) != 0) {
+            closeIfLost();
         }
         if ((requests & kCheckIdle) != 0) {
             const std::uint64_t activity = m_activity.load();

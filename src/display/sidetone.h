@@ -1,8 +1,9 @@
 // The sidetone: a one-second sine table played on its own stream while the key is down, with
 // shaped edges. The keys 9 and 0 lower and raise the frequency in 10 Hz steps. A worker thread
 // opens and closes the stream, so the decode tick never waits for the audio system: the stream is
-// closed once nothing has been keyed for a while (an idle stream keeps the sound server busy) and
-// opened again by the next key-down, whose element is then replayed whole.
+// closed once nothing has been keyed for a while (an idle stream keeps the sound server busy), or
+// once it is found lost, and opened again by the next key-down, whose element is then replayed
+// whole.
 #pragma once
 
 #include <atomic>
@@ -29,6 +30,9 @@ struct SidetoneOptions {
     bool shapedEdges = true;
     // The stream closes after this long without keying; 0 keeps it open.
     std::chrono::milliseconds idleClose{std::chrono::seconds(30)};
+    // How often the worker looks whether the open stream was lost (the device or the sound
+    // server went away); a lost stream is closed and opened again by the next key-down.
+    std::chrono::milliseconds lostCheck{std::chrono::seconds(1)};
 };
 
 class Sidetone : public ToneSwitch {
@@ -67,18 +71,26 @@ class Sidetone : public ToneSwitch {
 
     // Waits until the worker has served every request made so far (tests, measurements).
     void settle();
-    // Asks the worker to close the stream now if it has been idle long enough by the clock
-    // (the worker also does this by itself when the delay has passed on the steady clock).
+    // Asks the worker to close the stream now if it was lost, or has been idle long enough by
+    // the clock (the worker also does both by itself, on the steady clock).
     void checkIdle();
 
     platform::KeyedTone& keyedTone() { return m_tone; }
 
   private:
-    enum Request : unsigned { kOpen = 1, kRetry = 2, kRetable = 4, kCheckIdle = 8, kStop = 16 };
+    enum Request : unsigned {
+        kOpen = 1,
+        kRetry = 2,
+        kRetable = 4,
+        kCheckIdle = 8,
+        kStop = 16,
+        kCheckLost = 32
+    };
 
     void post(unsigned request);
     void work();
     void openStream(bool retry);
+    void closeIfLost();
     void makeTable(int rate);
     bool idleExpired() const;
 

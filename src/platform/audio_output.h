@@ -41,7 +41,9 @@ class LoopingOutput {
     virtual ~LoopingOutput() = default;
     virtual std::optional<AudioError> open(KeyedTone& tone, const Prepare& prepare) = 0;
     virtual void close() = 0;
-    // False also for a stream that was lost while open (the device or the server went away).
+    // False also for a stream that was lost while open (the device or the server went away), as
+    // far as the audio system tells: PipeWire's own stream does; the audio system's PulseAudio
+    // backend did not when its server was restarted.
     virtual bool isOpen() const = 0;
     // Which backend plays the open stream ("pipewire-native" for PipeWire's own API, else the audio
     // system's backend: "pulseaudio", "alsa", …); empty while closed.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <thread>
 
 #include "support/named_rows.h"
 
@@ -213,6 +214,69 @@ TEST(Sidetone, LostStreamIsOpenedAgainByAToneChange) {
     tone.settle();
     EXPECT_EQ(out.opens, 2);
     EXPECT_TRUE(out.isOpen());
+}
+
+struct LostRow {
+    const char* name;
+    bool lost;        // the output says the stream is gone
+    bool keyHeld;     // a key is down when the worker looks
+    bool idleClose;   // the idle close is on
+    int opensBefore;  // successful openings once the worker has looked
+    int opensAfter;   // and after the next key-down
+};
+
+class LostStreamTest : public ::testing::TestWithParam<LostRow> {};
+
+// A stream the sound server dropped is closed when the worker looks, and opened again by the
+// next key-down, at once when a key is down; a stream still there is left alone.
+TEST_P(LostStreamTest, ClosedAndOpenedAgainByTheKey) {
+    const LostRow& p = GetParam();
+    FakeOutput out;
+    TestClock clock;
+    Sidetone tone(out, 800.0, SidetoneOptions{true, p.idleClose ? 30s : 0s}, clock.clock());
+    tone.openSidetone();
+    clock.now = kStart + 1000 * kMs;
+    if (p.keyHeld) {
+        tone.toneOn();
+        tone.settle();
+    }
+    out.open_ = !p.lost;
+    tone.checkIdle();
+    tone.settle();
+    EXPECT_EQ(out.opens, p.opensBefore);
+    EXPECT_EQ(tone.streamOpen(), !p.lost || p.keyHeld);
+    EXPECT_EQ(out.closes, p.lost ? 1 : 0);
+
+    tone.toneOff();
+    clock.now = kStart + 1200 * kMs;
+    tone.toneOn();
+    tone.settle();
+    EXPECT_EQ(out.opens, p.opensAfter);
+    EXPECT_TRUE(tone.streamOpen());
+    EXPECT_TRUE(out.isOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, LostStreamTest,
+                         ::testing::Values(LostRow{"still_there", false, false, true, 1, 1},
+                                           LostRow{"lost_key_up", true, false, true, 1, 2},
+                                           LostRow{"lost_key_held", true, true, true, 2, 2},
+                                           LostRow{"lost_idle_close_off", true, false, false, 1,
+                                                   2}),
+                         rowName);
+
+// The worker looks by itself, every `lostCheck`.
+TEST(Sidetone, ALostStreamIsFoundWithoutBeingAsked) {
+    FakeOutput out;
+    Sidetone tone(out, 800.0, SidetoneOptions{true, 30s, 1ms});
+    tone.openSidetone();
+    out.open_ = false;
+    while (tone.streamOpen()) {
+        std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_EQ(out.closes, 1);
+    tone.toneOn();
+    tone.settle();
+    EXPECT_EQ(out.opens, 2);
 }
 
 struct IdleRow {
