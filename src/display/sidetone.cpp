@@ -179,15 +179,13 @@ void Sidetone::work() {
                 left = m_tone.keyDown() ? idleNs : m_lastKeyedNs.load() + idleNs - m_clock();
             }
             if (left > 0) {
-                if (lostCheckNs <= 0 && idleNs <= 0) {
-                    m_wake.wait(lock);  // neither the delay nor a loss to look at
-                    continue;
-                }
                 // Woken before the delay has passed, to look whether the stream is still there.
                 const std::int64_t wait = lostCheckNs > 0 ? std::min(left, lostCheckNs) : left;
-                if (m_wake.wait_for(lock, std::chrono::nanoseconds(wait)) ==
-                        std::cv_status::timeout &&
-                    m_requests == 0 && lostCheckNs > 0) {
+                if (wait == std::numeric_limits<std::int64_t>::max()) {
+                    m_wake.wait(lock);  // neither a delay nor a loss to look at
+                } else if (m_wake.wait_for(lock, std::chrono::nanoseconds(wait)) ==
+                               std::cv_status::timeout &&
+                           m_requests == 0) {
                     m_requests = kCheckLost;
                 }
                 continue;

@@ -280,7 +280,6 @@ void ProgressWindow::refresh() {
         }
         m_readWaiting = true;
     }
-    ++m_readsPending;
     ++m_reads;
     m_readJobs.post([this] {
         {
@@ -306,9 +305,8 @@ void ProgressWindow::finishReads() {
 }
 
 void ProgressWindow::readEnded() {
-    if (--m_readsPending > 0) {
-        return;  // a newer read is coming: only its figures are drawn
-    }
+    // Each read leaves its figures in place of the last one's: when two reads have ended before
+    // this runs, the first call draws the later figures and the second finds none.
     std::optional<ProgressFigures> figures;
     {
         const std::lock_guard lock(m_lock);

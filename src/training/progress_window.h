@@ -80,8 +80,7 @@ class ProgressWindow : public QWidget {
     QString m_sentenceText;
     QLabel* m_status = nullptr;
     int m_reads = 0;
-    int m_readsPending = 0;  // asked for, and their figures not yet taken
-    bool m_placed = false;   // centred on the screen the first time it is shown
+    bool m_placed = false;  // centred on the screen the first time it is shown
 
     const Reader m_reader;
     std::atomic<bool> m_ending{false};  // reads not begun are dropped

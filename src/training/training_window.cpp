@@ -555,11 +555,7 @@ void Ttraining::rowAppended(const persistence::HistoryRow& row, std::uint64_t ex
         return;
     }
     m_strip->setMessage(m_historyError, true);
-    if (!m_stripShown) {
-        setStripShown(true);
-    } else {
-        FormResize();
-    }
+    setStripShown(true);
 }
 
 void Ttraining::finalizeExercise() {
