@@ -35,8 +35,9 @@ MonitorRecorder::MonitorRecorder() {
     // own recorder on the sink, since its PulseAudio front end loses and garbles captured samples
     // when the recorder is late on a busy machine.
     static const bool pipeWire = std::system("pactl info 2>/dev/null | grep -q 'on PipeWire'") == 0;
-    const char* parec[] = {"parec",          "--device=@DEFAULT_MONITOR@", "--raw",
-                           "--format=s16le", "--latency-msec=5",           nullptr};
+    const std::string latency = "--latency-msec=" + std::to_string(kRecorderLatencyMs);
+    const char* parec[] = {
+        "parec", "--device=@DEFAULT_MONITOR@", "--raw", "--format=s16le", latency.c_str(), nullptr};
     const char* pwRecord[] = {"pw-record", "-P",       "{ stream.capture.sink=true }",
                               "--rate",    "44100",    "--channels",
                               "2",         "--format", "s16",

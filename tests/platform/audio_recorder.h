@@ -9,6 +9,10 @@
 
 namespace dittix::platform::test {
 
+// The latency parec asks for on PulseAudio. A null sink takes its monitor's latency as its own,
+// so this also bounds how much the server may mix again after a rewind.
+inline constexpr int kRecorderLatencyMs = 5;
+
 class MonitorRecorder {
   public:
     MonitorRecorder();
