@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMetaObject>
+#include <QPainter>
 #include <QScreen>
 #include <QShowEvent>
 #include <QVBoxLayout>
@@ -19,6 +20,7 @@
 #include <QtCharts/QValueAxis>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <memory>
 #include <utility>
@@ -39,6 +41,7 @@ const QString kEmpty = QStringLiteral(
 
 // More points than this in a level's line are drawn without their markers.
 constexpr int kMarkedPoints = 300;
+constexpr qreal kMarkerRadius = 9.0;   // in pixels
 constexpr qsizetype kNamedLevels = 8;  // levels named in the legend, the highest
 constexpr double kPassLine = 90.0;
 
@@ -63,7 +66,22 @@ QValueAxis* percentAxis(int ticks) {
     return axis;
 }
 
-QChart* accuracyChart(const std::vector<persistence::LevelSeries>& levels) {
+// A level's marker: a disc of the line's colour, drawn once and copied to each point. Drawing
+// the disc anew at every point was most of the time spent painting a long history.
+QImage markerDisc(const QColor& colour, qreal pixelRatio) {
+    const qreal radius = kMarkerRadius * pixelRatio;
+    const auto side = static_cast<int>(std::ceil(2 * radius));
+    QImage disc(side, side, QImage::Format_ARGB32_Premultiplied);
+    disc.fill(Qt::transparent);
+    QPainter painter(&disc);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colour);
+    painter.drawEllipse(QPointF(side / 2.0, side / 2.0), radius, radius);
+    return disc;
+}
+
+QChart* accuracyChart(const std::vector<persistence::LevelSeries>& levels, qreal pixelRatio) {
     QChart* chart = newChart(QStringLiteral("Precisione di ogni esercizio, per livello"));
     auto* time = new QDateTimeAxis;
     auto* percent = percentAxis(11);
@@ -84,8 +102,6 @@ QChart* accuracyChart(const std::vector<persistence::LevelSeries>& levels) {
             last = std::max(last, point.unixSeconds);
         }
         line->replace(points);
-        line->setPointsVisible(points.size() <= kMarkedPoints);
-        line->setMarkerSize(9);
         chart->addSeries(line);
         // Bevelled joins on the theme's pen: round ones turn every one of thousands of corners
         // into curves, which made drawing a long history the slowest part of opening the window.
@@ -93,6 +109,11 @@ QChart* accuracyChart(const std::vector<persistence::LevelSeries>& levels) {
         pen.setJoinStyle(Qt::BevelJoin);
         pen.setCapStyle(Qt::FlatCap);
         line->setPen(pen);
+        if (points.size() <= kMarkedPoints) {
+            // The disc is drawn in a square of the marker's size around each point.
+            line->setMarkerSize(2 * kMarkerRadius);
+            line->setLightMarker(markerDisc(pen.color(), pixelRatio));
+        }
         line->attachAxis(time);
         line->attachAxis(percent);
     }
@@ -350,7 +371,8 @@ void ProgressWindow::showFigures(const ProgressFigures& figures) {
     for (const persistence::LevelSeries& level : figures.levels) {
         exercises += level.points.size();
     }
-    retire(replaceChart(m_accuracyView, accuracyChart(figures.levels)));
+    retire(replaceChart(m_accuracyView,
+                        accuracyChart(figures.levels, m_accuracyView->devicePixelRatioF())));
     retire(replaceChart(
         m_characterView,
         characterChart(figures.characters, std::min(exercises, persistence::kRecentExercises))));

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QImage>
 #include <QtCharts/QBarCategoryAxis>
 #include <QtCharts/QLegend>
 #include <QtCharts/QLegendMarker>
@@ -167,6 +168,51 @@ INSTANTIATE_TEST_SUITE_P(Table, LegendTest,
                                            LegendRow{"EightLevels", 8, 8},
                                            LegendRow{"NineLevels", 9, 8},
                                            LegendRow{"FortyLevels", 40, 8}),
+                         rowName);
+
+struct MarkerRow {
+    const char* name;
+    int exercises;  // all of one level, at two thirds each, a minute apart
+    bool marked;
+};
+
+class MarkerTest : public ::testing::TestWithParam<MarkerRow> {};
+
+// Above and below the level's line at its middle exercise, within a marker's radius: the line's
+// colour where a marker is drawn, something else where none is.
+TEST_P(MarkerTest, DiscsOfTheLinesColourUpToThreeHundredPoints) {
+    const MarkerRow& p = GetParam();
+    Folder folder;
+    std::vector<HistoryRow> rows;
+    for (int minute = 0; minute < p.exercises; ++minute) {
+        rows.push_back(row(minute, 1, u"KMU", u"KMX"));
+    }
+    write(folder.file(), rows);
+    ProgressWindow window(folder.file());
+    window.show();
+    window.finishReads();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(window.showsCharts());
+    QChartView* view = window.accuracyView();
+    auto* line = qobject_cast<QLineSeries*>(view->chart()->series().front());
+    ASSERT_NE(line, nullptr);
+    ASSERT_EQ(line->count(), p.exercises);
+    const QPoint at = view->mapFromScene(
+        view->chart()->mapToScene(view->chart()->mapToPosition(line->at(p.exercises / 2), line)));
+    const QImage picture = view->grab().toImage();
+    for (const int dy : {-6, 6}) {
+        const QColor seen = picture.pixelColor(at.x(), at.y() + dy);
+        EXPECT_EQ(seen == line->color(), p.marked)
+            << "at " << dy << " px from the line: " << seen.name().toStdString()
+            << ", the line's colour " << line->color().name().toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, MarkerTest,
+                         ::testing::Values(MarkerRow{"OnePoint", 1, true},
+                                           MarkerRow{"JustBelowTheLimit", 299, true},
+                                           MarkerRow{"AtTheLimit", 300, true},
+                                           MarkerRow{"JustAboveTheLimit", 301, false}),
                          rowName);
 
 // A reader whose read number `held` (1 the first) takes the file as it is, then waits to be let
