@@ -273,6 +273,7 @@ bool ProgressWindow::showsCharts() const {
 }
 
 void ProgressWindow::showSentence(const QString& sentence) {
+    dropIncoming();
     m_sentenceText = sentence;
     fitSentence();
     m_sentence->show();
@@ -322,7 +323,9 @@ void ProgressWindow::refresh() {
 
 void ProgressWindow::finishReads() {
     m_readJobs.finish();
-    QCoreApplication::sendPostedEvents(&m_receiver, QEvent::MetaCall);
+    do {
+        QCoreApplication::sendPostedEvents(&m_receiver, QEvent::MetaCall);
+    } while (m_placing);
 }
 
 void ProgressWindow::readEnded() {
@@ -371,19 +374,52 @@ void ProgressWindow::showFigures(const ProgressFigures& figures) {
     for (const persistence::LevelSeries& level : figures.levels) {
         exercises += level.points.size();
     }
-    retire(replaceChart(m_accuracyView,
-                        accuracyChart(figures.levels, m_accuracyView->devicePixelRatioF())));
-    retire(replaceChart(
-        m_characterView,
-        characterChart(figures.characters, std::min(exercises, persistence::kRecentExercises))));
-    m_sentence->hide();
-    m_accuracyView->show();
-    m_characterView->show();
-    m_status->setText(
+    dropIncoming();
+    m_incoming = Incoming{
+        std::unique_ptr<QChart>(accuracyChart(figures.levels, m_accuracyView->devicePixelRatioF())),
+        std::unique_ptr<QChart>(
+            characterChart(figures.characters, std::min(exercises, persistence::kRecentExercises))),
         (exercises == 1
              ? QStringLiteral("1 esercizio di ricezione nello storico.")
              : QStringLiteral("%1 esercizi di ricezione nello storico.").arg(exercises)) +
-        (damaged.isEmpty() ? QString() : QStringLiteral(" ") + damaged));
+            (damaged.isEmpty() ? QString() : QStringLiteral(" ") + damaged)};
+    // Charts already shown keep their picture until both new ones are in place.
+    setUpdatesEnabled(false);
+    if (!m_placing) {
+        m_placing = true;
+        QMetaObject::invokeMethod(
+            &m_receiver, [this] { placeNext(); }, Qt::QueuedConnection);
+    }
+}
+
+void ProgressWindow::placeNext() {
+    m_placing = false;
+    if (!m_incoming) {
+        return;
+    }
+    if (m_incoming->accuracy) {
+        retire(replaceChart(m_accuracyView, m_incoming->accuracy.release()));
+        m_placing = true;
+        QMetaObject::invokeMethod(
+            &m_receiver, [this] { placeNext(); }, Qt::QueuedConnection);
+        return;
+    }
+    retire(replaceChart(m_characterView, m_incoming->characters.release()));
+    m_status->setText(m_incoming->status);
+    m_incoming.reset();
+    m_sentence->hide();
+    m_accuracyView->show();
+    m_characterView->show();
+    setUpdatesEnabled(true);
+}
+
+void ProgressWindow::dropIncoming() {
+    if (m_incoming) {
+        retire(std::move(m_incoming->accuracy));
+        retire(std::move(m_incoming->characters));
+        m_incoming.reset();
+    }
+    setUpdatesEnabled(true);
 }
 
 void ProgressWindow::showEvent(QShowEvent* event) {

@@ -48,6 +48,8 @@ class ProgressWindow : public QWidget {
     void refresh();
     // Waits for the reads asked for and draws what they found (tests, benchmarks).
     void finishReads();
+    // Waits for the reads asked for, and leaves what they found to the event loop (tests).
+    void waitForReads() { m_readJobs.finish(); }
 
     // What the window shows: the charts, or the sentence in their place.
     bool showsCharts() const;
@@ -71,6 +73,9 @@ class ProgressWindow : public QWidget {
     // On the interface thread, when a read has ended.
     void readEnded();
     void showFigures(const ProgressFigures& figures);
+    // Puts the next incoming chart in its view; the last one shows both with their status.
+    void placeNext();
+    void dropIncoming();
     void retire(std::unique_ptr<QChart> chart);
 
     std::filesystem::path m_file;
@@ -88,7 +93,16 @@ class ProgressWindow : public QWidget {
     bool m_readWaiting = false;                      // a read asked for has not begun; m_lock
     std::optional<ProgressFigures> m_figures;        // the latest read's, not yet drawn; m_lock
     std::vector<std::unique_ptr<QChart>> m_retired;  // replaced charts, deleted in a later event
-    QObject m_receiver;                              // receives the queued "read ended"
+    // Charts built from the latest figures, waiting to take their views' places: each view
+    // takes its chart in an event of its own, since laying one out takes a few milliseconds.
+    struct Incoming {
+        std::unique_ptr<QChart> accuracy;
+        std::unique_ptr<QChart> characters;
+        QString status;
+    };
+    std::optional<Incoming> m_incoming;
+    bool m_placing = false;               // a placeNext is posted
+    QObject m_receiver;                   // receives the queued "read ended"
     persistence::OrderedJobs m_readJobs;  // last: its thread ends before the members above
 };
 

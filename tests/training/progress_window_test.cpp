@@ -215,6 +215,84 @@ INSTANTIATE_TEST_SUITE_P(Table, MarkerTest,
                                            MarkerRow{"JustAboveTheLimit", 301, false}),
                          rowName);
 
+enum class Then { Unchanged, MoreExercises, OnlySending, Unreadable };
+
+struct WaitingChartsRow {
+    const char* name;
+    Then then;          // the history when the second read is made
+    const char* lines;  // the accuracy chart's lines, or empty where a sentence stands
+    const char* shows;  // the status under the charts, or the start of the sentence
+    bool withE;         // the characters chart has E (only the second history has it)
+};
+
+class WaitingChartsTest : public ::testing::TestWithParam<WaitingChartsRow> {};
+
+// The first read's charts are built but not yet in their views when a second read ends: the
+// window ends up showing the second read's figures alone, charts or a sentence.
+TEST_P(WaitingChartsTest, ALaterReadReplacesThem) {
+    const WaitingChartsRow& p = GetParam();
+    Folder folder;
+    const std::vector<HistoryRow> first{row(0, 1, u"KMKM", u"KMKM"), row(1, 2, u"KMUU", u"KMXX")};
+    write(folder.file(), first);
+    ProgressWindow window(folder.file());
+    window.refresh();
+    window.waitForReads();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);  // the first read's figures
+    ASSERT_FALSE(window.showsCharts()) << "its charts are in place at once";
+
+    switch (p.then) {
+        case Then::Unchanged:
+            break;
+        case Then::MoreExercises: {
+            std::vector<HistoryRow> more = first;
+            more.push_back(row(2, 3, u"EEU", u"EEU"));
+            write(folder.file(), more);
+            break;
+        }
+        case Then::OnlySending:
+            write(folder.file(), {row(0, 1, u"KM", u"KM", TrainingMode::Send)});
+            break;
+        case Then::Unreadable:
+            fs::remove(folder.file());
+            fs::create_directories(folder.file());
+            break;
+    }
+    window.refresh();
+    window.waitForReads();
+    window.finishReads();
+
+    if (*p.lines == '\0') {
+        EXPECT_FALSE(window.showsCharts());
+        EXPECT_TRUE(window.sentence().startsWith(QString::fromUtf8(p.shows)))
+            << window.sentence().toStdString();
+        return;
+    }
+    ASSERT_TRUE(window.showsCharts()) << window.sentence().toStdString();
+    QStringList lines;
+    for (QAbstractSeries* series : window.accuracyView()->chart()->series()) {
+        lines.append(series->name());
+    }
+    EXPECT_EQ(lines.join(u','), QString::fromUtf8(p.lines));
+    EXPECT_EQ(window.status(), QString::fromUtf8(p.shows));
+    const auto axes = window.characterView()->chart()->axes(Qt::Horizontal);
+    ASSERT_EQ(axes.size(), 1);
+    auto* categories = qobject_cast<QBarCategoryAxis*>(axes.front());
+    ASSERT_NE(categories, nullptr);
+    EXPECT_EQ(categories->categories().contains(QStringLiteral("E")), p.withE);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WaitingChartsTest,
+    ::testing::Values(WaitingChartsRow{"Unchanged", Then::Unchanged, "Liv. 1,Liv. 2,90 %",
+                                       "2 esercizi di ricezione nello storico.", false},
+                      WaitingChartsRow{"MoreExercises", Then::MoreExercises,
+                                       "Liv. 1,Liv. 2,Liv. 3,90 %",
+                                       "3 esercizi di ricezione nello storico.", true},
+                      WaitingChartsRow{"OnlySending", Then::OnlySending, "",
+                                       "Lo storico non ha ancora esercizi di ricezione", false},
+                      WaitingChartsRow{"Unreadable", Then::Unreadable, "", "Impossibile", false}),
+    rowName);
+
 // A reader whose read number `held` (1 the first) takes the file as it is, then waits to be let
 // go before it returns; the other reads pass at once.
 class HeldReader {
