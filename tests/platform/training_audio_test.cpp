@@ -171,6 +171,8 @@ TEST(TrainingAudio, ExerciseReachesTheSinkInOrderWithItsToneLengths) {
     // already passed on is not recorded again, so a rewind can cut up to that much from the
     // recording, never add to it.
     const double rewindMs = platform::test::kRecorderLatencyMs;
+    // Tones are at least a dot apart (see below), less what a rewind may cut.
+    const double leastSilenceMs = 100.0 - periodMs - rewindMs;
     std::string found;  // for a failure's message: each run of sound as start+length/pieces in ms
     for (const platform::test::Burst& b : heard) {
         found += " " + std::to_string(static_cast<int>(b.start / perMs)) + "+" +
@@ -187,13 +189,19 @@ TEST(TrainingAudio, ExerciseReachesTheSinkInOrderWithItsToneLengths) {
             return tonesMs[t] - (periodMs + rewindMs) * pieces;
         };
         const auto longest = [&](int pieces) { return tonesMs[t] + periodMs * pieces; };
-        // Parts of one tone are joined while the tone is still short and the next part fits.
+        // A part that fits is joined to the tone when too little silence comes before it for it
+        // to be the next tone, or when the tone is still short after a longer silence.
         std::size_t sounding = heard[next].soundingSamples;
         int pieces = heard[next].pieces;
         const std::size_t first = next++;
-        while (next < heard.size() && sounding / perMs < shortest(pieces) &&
-               (sounding + heard[next].soundingSamples) / perMs <=
-                   longest(pieces + heard[next].pieces)) {
+        while (next < heard.size()) {
+            const double silenceMs =
+                static_cast<double>(heard[next].start - heard[next - 1].end) / perMs;
+            const bool fits = (sounding + heard[next].soundingSamples) / perMs <=
+                              longest(pieces + heard[next].pieces);
+            if (!fits || (silenceMs >= leastSilenceMs && sounding / perMs >= shortest(pieces))) {
+                break;
+            }
             sounding += heard[next].soundingSamples;
             pieces += heard[next].pieces;
             ++next;
@@ -206,7 +214,7 @@ TEST(TrainingAudio, ExerciseReachesTheSinkInOrderWithItsToneLengths) {
             // any buffering of the output or the server could take back.
             const double silenceMs =
                 static_cast<double>(heard[first].start - heard[first - 1].end) / perMs;
-            EXPECT_GT(silenceMs, 100.0 - periodMs - rewindMs) << "silence before tone " << t;
+            EXPECT_GT(silenceMs, leastSilenceMs) << "silence before tone " << t;
         }
     }
     EXPECT_EQ(next, heard.size()) << "sound after the last tone";
