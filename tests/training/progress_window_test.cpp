@@ -423,5 +423,20 @@ TEST(LateRead, TheWindowClosedForGoodBeforeItsFiguresCome) {
     EXPECT_LE(held.calls(), 2);
 }
 
+// Closed for good with its charts built and one of them placed: the placements still queued
+// must not reach it (meant for the sanitizers).
+TEST(WaitingCharts, TheWindowClosedForGoodWhileTheyArePlaced) {
+    Folder folder;
+    write(folder.file(), {row(0, 1, u"KMKM", u"KMKM")});
+    auto window = std::make_unique<ProgressWindow>(folder.file());
+    window->refresh();
+    window->waitForReads();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);  // the charts built
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);  // the first one placed
+    EXPECT_FALSE(window->showsCharts()) << "both placed in one round";
+    window.reset();
+    QCoreApplication::sendPostedEvents();
+}
+
 }  // namespace
 }  // namespace dittix::training
