@@ -185,7 +185,7 @@ void Sidetone::work() {
                     m_wake.wait(lock);  // neither a delay nor a loss to look at
                 } else if (m_wake.wait_for(lock, std::chrono::nanoseconds(wait)) ==
                                std::cv_status::timeout &&
-                           m_requests == 0) {
+                           m_requests == 0 && lostCheckNs > 0) {
                     m_requests = kCheckLost;
                 }
                 continue;

@@ -385,6 +385,10 @@ void ProgressWindow::showFigures(const ProgressFigures& figures) {
             (damaged.isEmpty() ? QString() : QStringLiteral(" ") + damaged)};
     // Charts already shown keep their picture until both new ones are in place.
     setUpdatesEnabled(false);
+    postPlacing();
+}
+
+void ProgressWindow::postPlacing() {
     if (!m_placing) {
         m_placing = true;
         QMetaObject::invokeMethod(
@@ -399,9 +403,7 @@ void ProgressWindow::placeNext() {
     }
     if (m_incoming->accuracy) {
         retire(replaceChart(m_accuracyView, m_incoming->accuracy.release()));
-        m_placing = true;
-        QMetaObject::invokeMethod(
-            &m_receiver, [this] { placeNext(); }, Qt::QueuedConnection);
+        postPlacing();
         return;
     }
     retire(replaceChart(m_characterView, m_incoming->characters.release()));
@@ -414,12 +416,13 @@ void ProgressWindow::placeNext() {
 }
 
 void ProgressWindow::dropIncoming() {
+    // The window's updates are held exactly while charts are waiting.
     if (m_incoming) {
         retire(std::move(m_incoming->accuracy));
         retire(std::move(m_incoming->characters));
         m_incoming.reset();
+        setUpdatesEnabled(true);
     }
-    setUpdatesEnabled(true);
 }
 
 void ProgressWindow::showEvent(QShowEvent* event) {

@@ -75,6 +75,7 @@ class ProgressWindow : public QWidget {
     void showFigures(const ProgressFigures& figures);
     // Puts the next incoming chart in its view; the last one shows both with their status.
     void placeNext();
+    void postPlacing();  // a placeNext, unless one is posted already
     void dropIncoming();
     void retire(std::unique_ptr<QChart> chart);
 
