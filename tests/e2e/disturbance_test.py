@@ -240,6 +240,35 @@ class ToneTest(unittest.TestCase):
                 else:
                     self.assertEqual(found[:2], ("wrong", expected), found)
 
+    def test_kinds_of_composed_tones(self):
+        # Dots of 20..70 ms, dashes of 90..160 ms; each row's tones as (span, sounding) ms.
+        lengths = (("dot", 20, 70), ("dash", 90, 160))
+        rows = [
+            ("a dot and a dash", [(40, 40), (120, 120)], ["dot", "dash"]),
+            ("the bounds of each kind", [(20, 20), (70, 70), (90, 90), (160, 160)],
+             ["dot", "dot", "dash", "dash"]),
+            ("just outside them", [(71, 71), (89, 89), (161, 161)], ["71 ms", "89 ms", "161 ms"]),
+            ("alone 1 ms too short for a dot", [(19, 19)], ["19 ms"]),
+            # A dropout delays the rest of the stream: the span grows, the sound does not.
+            ("a dot stretched by two dropouts", [(88, 40)], ["dot"]),
+            ("a short part joins the rest of its dot after it",
+             [(13, 13), (27, 27), (120, 120)], ["dot", "dash"]),
+            ("a short part joins the rest of its dash before it",
+             [(40, 40), (100, 100), (15, 15), (40, 40)], ["dot", "dash", "dot"]),
+            ("a short part that would make the tone after it too long",
+             [(40, 40), (15, 15), (150, 150)], ["dot", "dash"]),
+            ("a short part that fits neither neighbour", [(150, 150), (15, 15), (150, 150)],
+             ["dash", "15 ms", "dash"]),
+            ("a part long enough for a dot stays one", [(20, 20), (40, 40)], ["dot", "dot"]),
+            ("two dots never make a dash", [(40, 40), (40, 40)], ["dot", "dot"]),
+        ]
+        for name, heard, expected in rows:
+            with self.subTest(name):
+                at = [sum(span for span, _ in heard[:i]) + 50 * i for i in range(len(heard))]
+                tones = [tone(start, span, sounding_ms=sounding)
+                         for start, (span, sounding) in zip(at, heard)]
+                self.assertEqual(sink_monitor.kinds(tones, lengths), expected)
+
     def test_recording_pieces(self):
         # 60 ms of a 700 Hz tone, `gap_ms` of silence, 60 ms more, read with a join below 30 ms.
         def recording(gap_ms):

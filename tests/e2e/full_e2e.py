@@ -128,6 +128,10 @@ HZ_TOLERANCE = 3.0
 TRAINING_DOT_MS = 6000 / 150
 # Shorter than the silence between two of the training's tones (one dot).
 TRAINING_JOIN_MS = 0.6 * TRAINING_DOT_MS
+# The training tones by how long they sound: a dot, a dash of three dots, the lead-in's second.
+TRAINING_LENGTHS = (("dot", 0.5 * TRAINING_DOT_MS, 1.75 * TRAINING_DOT_MS),
+                    ("dash", 2.25 * TRAINING_DOT_MS, 4 * TRAINING_DOT_MS),
+                    ("second", 900, 1100))
 TRAINING_PLAY_S = 4.5
 # More of the sink's time than this missing from a stretch of the recording is a stall.
 STALL_S = 0.15
@@ -337,22 +341,17 @@ def use_training(s):
     if samples is None:
         return
     heard_hz, _ = sink_monitor.tone_frequency(samples)
-    # Each tone from its first sound to its last: a dropout of the audio shorter than the
-    # silence between two tones leaves a tone whole.
-    tones = [t.end_ms - t.start_ms
-             for t in sink_monitor.tones(samples, RAISED_TONE_HZ, TRAINING_JOIN_MS)]
-    print(f"training: {len(tones)} tones, {heard_hz:.1f} Hz")
+    heard = sink_monitor.tones(samples, RAISED_TONE_HZ, TRAINING_JOIN_MS)
+    print(f"training: {len(heard)} tones, {heard_hz:.1f} Hz")
     if abs(heard_hz - RAISED_TONE_HZ) > HZ_TOLERANCE:
         s.fail("training tones' pitch (the sidetone's)", f"{RAISED_TONE_HZ} Hz",
                f"{heard_hz:.1f} Hz")
     # The lead-in: V V V (every fourth tone a dash of three dots) and one second of steady tone,
     # then the exercise's characters.
-    kinds = ["dot" if 0.5 * TRAINING_DOT_MS <= t <= 1.75 * TRAINING_DOT_MS
-             else "dash" if 2.25 * TRAINING_DOT_MS <= t <= 4 * TRAINING_DOT_MS
-             else "second" if 900 <= t <= 1100 else f"{t:.0f} ms" for t in tones]
+    kinds = sink_monitor.kinds(heard, TRAINING_LENGTHS)
     lead_in = ["dot", "dot", "dot", "dash"] * 3 + ["second"]
     if kinds[:13] != lead_in:
-        s.fail("training lead-in", lead_in, kinds[:13])
+        s.fail("training lead-in", lead_in, f"{kinds[:13]}, heard {heard[:16]}")
     elif len(kinds) < 13 + 3:
         s.fail("training: tones after the lead-in", "at least 3", len(kinds) - 13)
 

@@ -198,6 +198,33 @@ def tones(samples, tone_hz, join_ms):
             for first, end, sounding, count in found]
 
 
+def kinds(heard, lengths):
+    """The kinds of the tones `heard` (Tone) of a stream of composed tones, each by how long it
+    sounded: a dropout of the stream delays what follows it, so it stretches a tone's span but
+    not its sound. `lengths` are (name, shortest ms, longest ms). A part too short for any kind,
+    which a dropout longer than the join split from the rest of its tone, joins the part after
+    it, or else the one before it, when together they sound as long as one kind. A tone of no
+    kind is named by its length, as "13 ms"."""
+    def kind(ms):
+        return next((name for name, lo, hi in lengths if lo <= ms <= hi), None)
+
+    shortest = min(lo for _, lo, _ in lengths)
+    ms = [t.sounding_ms for t in heard]
+    joined = []
+    i = 0
+    while i < len(ms):
+        part = ms[i]
+        if part < shortest and i + 1 < len(ms) and kind(part + ms[i + 1]):
+            ms[i + 1] += part
+        elif part < shortest and joined and kind(joined[-1]) == kind(joined[-1] + part) \
+                is not None:
+            joined[-1] += part
+        else:
+            joined.append(part)
+        i += 1
+    return [kind(part) or f"{part:.0f} ms" for part in joined]
+
+
 def sounding(samples, tone_hz, quiet_ms=15, loud=LOUD):
     """The tones in a recording as (start ms, sounding ms, pieces): like bursts, but each tone's
     sound is counted in pieces (loud samples less than a period of the tone apart), so that
