@@ -1,5 +1,5 @@
 // Opening the progress window on a history of 10 000 rows: reading it, both aggregations, the
-// two charts built and the window painted once, each time in a freshly started process; and the
+// two charts drawn and the window painted once, each time in a freshly started process; and the
 // longest the interface thread (where the decode tick runs) is held at a time meanwhile.
 #include <sys/wait.h>
 #include <unistd.h>
@@ -71,7 +71,7 @@ struct Opening {
     double elapsed = 0;
     double cpu = 0;
     double waiting = 0;   // the longest stretch before the charts came
-    double drawing = 0;   // the stretch in which the charts came (built, or read and built)
+    double drawing = 0;   // the stretch in which the charts came
     double painting = 0;  // the window painted
 };
 

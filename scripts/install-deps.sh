@@ -16,9 +16,6 @@ packages=(
     locales
     qt6-base-dev
     qt6-serialport-dev
-    qt6-charts-dev
-    # Qt Charts' CMake package asks for Qt OpenGL's, which qt6-charts-dev does not pull in.
-    libqt6opengl6-dev
     libx11-dev
     libxi-dev
     libxtst-dev

@@ -1,16 +1,16 @@
-// The progress window over history files: the sentence in place of the charts, the charts' series
-// and categories, the legend, and reads that end after the interface thread has gone on.
+// The progress window over history files: the sentence in place of the charts, the charts' lines
+// and categories, the legend, reads that end after the interface thread has gone on, and the
+// charts drawn again when the window is resized.
 #include "training/progress_window.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QImage>
-#include <QtCharts/QBarCategoryAxis>
-#include <QtCharts/QLegend>
-#include <QtCharts/QLegendMarker>
-#include <QtCharts/QLineSeries>
+#include <QLabel>
+#include <QPixmap>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <filesystem>
@@ -19,6 +19,7 @@
 #include <mutex>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "persistence/training_history.h"
@@ -119,16 +120,9 @@ TEST(ProgressCharts, OneLinePerLevelAndTheCharactersWeakestFirst) {
     window.refresh();
     window.finishReads();
     ASSERT_TRUE(window.showsCharts());
-    QStringList lines;
-    for (QAbstractSeries* series : window.accuracyView()->chart()->series()) {
-        lines.append(series->name());
-    }
-    EXPECT_EQ(lines, (QStringList{"Liv. 1", "Liv. 2", "90 %"}));
-    const auto axes = window.characterView()->chart()->axes(Qt::Horizontal);
-    ASSERT_EQ(axes.size(), 1);
-    auto* categories = qobject_cast<QBarCategoryAxis*>(axes.front());
-    ASSERT_NE(categories, nullptr);
-    EXPECT_EQ(categories->categories(), (QStringList{"U", "M", "K"}));
+    ASSERT_TRUE(window.accuracyChart() && window.characterChart());
+    EXPECT_EQ(window.accuracyChart()->lineNames(), (QStringList{"Liv. 1", "Liv. 2", "90 %"}));
+    EXPECT_EQ(window.characterChart()->categories(), (QStringList{"U", "M", "K"}));
     EXPECT_EQ(window.status(), QStringLiteral("3 esercizi di ricezione nello storico."));
 }
 
@@ -152,10 +146,11 @@ TEST_P(LegendTest, NamesTheHighestLevelsOnly) {
     window.refresh();
     window.finishReads();
     ASSERT_TRUE(window.showsCharts());
+    ASSERT_TRUE(window.accuracyChart());
     QStringList named;
-    for (QLegendMarker* marker : window.accuracyView()->chart()->legend()->markers()) {
-        if (marker->isVisible() && marker->label() != QStringLiteral("90 %")) {
-            named.append(marker->label());
+    for (const LegendEntry& entry : window.accuracyChart()->legend()) {
+        if (entry.name != QStringLiteral("90 %")) {
+            named.append(entry.name);
         }
     }
     ASSERT_EQ(named.size(), p.named) << named.join(u',').toStdString();
@@ -193,18 +188,17 @@ TEST_P(MarkerTest, DiscsOfTheLinesColourUpToThreeHundredPoints) {
     window.finishReads();
     QCoreApplication::processEvents();
     ASSERT_TRUE(window.showsCharts());
-    QChartView* view = window.accuracyView();
-    auto* line = qobject_cast<QLineSeries*>(view->chart()->series().front());
-    ASSERT_NE(line, nullptr);
-    ASSERT_EQ(line->count(), p.exercises);
-    const QPoint at = view->mapFromScene(
-        view->chart()->mapToScene(view->chart()->mapToPosition(line->at(p.exercises / 2), line)));
-    const QImage picture = view->grab().toImage();
+    const std::optional<AccuracyChart>& chart = window.accuracyChart();
+    ASSERT_TRUE(chart);
+    const QPoint at = window.accuracyArea().topLeft() +
+                      chart->position(0, static_cast<std::size_t>(p.exercises / 2)).toPoint();
+    // What the window shows, not only the image it was given.
+    const QImage picture = window.grab().toImage();
     for (const int dy : {-6, 6}) {
         const QColor seen = picture.pixelColor(at.x(), at.y() + dy);
-        EXPECT_EQ(seen == line->color(), p.marked)
+        EXPECT_EQ(seen == chart->lineColour(0), p.marked)
             << "at " << dy << " px from the line: " << seen.name().toStdString()
-            << ", the line's colour " << line->color().name().toStdString();
+            << ", the line's colour " << chart->lineColour(0).name().toStdString();
     }
 }
 
@@ -217,7 +211,7 @@ INSTANTIATE_TEST_SUITE_P(Table, MarkerTest,
 
 enum class Then { Unchanged, MoreExercises, OnlySending, Unreadable };
 
-struct WaitingChartsRow {
+struct PendingPicturesRow {
     const char* name;
     Then then;          // the history when the second read is made
     const char* lines;  // the accuracy chart's lines, or empty where a sentence stands
@@ -225,20 +219,19 @@ struct WaitingChartsRow {
     bool withE;         // the characters chart has E (only the second history has it)
 };
 
-class WaitingChartsTest : public ::testing::TestWithParam<WaitingChartsRow> {};
+class PendingPicturesTest : public ::testing::TestWithParam<PendingPicturesRow> {};
 
-// The first read's charts are built but not yet in their views when a second read ends: the
-// window ends up showing the second read's figures alone, charts or a sentence.
-TEST_P(WaitingChartsTest, ALaterReadReplacesThem) {
-    const WaitingChartsRow& p = GetParam();
+// The first read's charts are drawn but not yet shown when a second read ends: the window ends
+// up showing the second read's figures alone, charts or a sentence.
+TEST_P(PendingPicturesTest, ALaterReadReplacesThem) {
+    const PendingPicturesRow& p = GetParam();
     Folder folder;
     const std::vector<HistoryRow> first{row(0, 1, u"KMKM", u"KMKM"), row(1, 2, u"KMUU", u"KMXX")};
     write(folder.file(), first);
     ProgressWindow window(folder.file());
     window.refresh();
     window.waitForReads();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);  // the first read's figures
-    ASSERT_FALSE(window.showsCharts()) << "its charts are in place at once";
+    ASSERT_FALSE(window.showsCharts()) << "shown before the event loop took them";
 
     switch (p.then) {
         case Then::Unchanged:
@@ -268,29 +261,22 @@ TEST_P(WaitingChartsTest, ALaterReadReplacesThem) {
         return;
     }
     ASSERT_TRUE(window.showsCharts()) << window.sentence().toStdString();
-    QStringList lines;
-    for (QAbstractSeries* series : window.accuracyView()->chart()->series()) {
-        lines.append(series->name());
-    }
-    EXPECT_EQ(lines.join(u','), QString::fromUtf8(p.lines));
+    ASSERT_TRUE(window.accuracyChart() && window.characterChart());
+    EXPECT_EQ(window.accuracyChart()->lineNames().join(u','), QString::fromUtf8(p.lines));
     EXPECT_EQ(window.status(), QString::fromUtf8(p.shows));
-    const auto axes = window.characterView()->chart()->axes(Qt::Horizontal);
-    ASSERT_EQ(axes.size(), 1);
-    auto* categories = qobject_cast<QBarCategoryAxis*>(axes.front());
-    ASSERT_NE(categories, nullptr);
-    EXPECT_EQ(categories->categories().contains(QStringLiteral("E")), p.withE);
+    EXPECT_EQ(window.characterChart()->categories().contains(QStringLiteral("E")), p.withE);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, WaitingChartsTest,
-    ::testing::Values(WaitingChartsRow{"Unchanged", Then::Unchanged, "Liv. 1,Liv. 2,90 %",
-                                       "2 esercizi di ricezione nello storico.", false},
-                      WaitingChartsRow{"MoreExercises", Then::MoreExercises,
-                                       "Liv. 1,Liv. 2,Liv. 3,90 %",
-                                       "3 esercizi di ricezione nello storico.", true},
-                      WaitingChartsRow{"OnlySending", Then::OnlySending, "",
-                                       "Lo storico non ha ancora esercizi di ricezione", false},
-                      WaitingChartsRow{"Unreadable", Then::Unreadable, "", "Impossibile", false}),
+    Table, PendingPicturesTest,
+    ::testing::Values(PendingPicturesRow{"Unchanged", Then::Unchanged, "Liv. 1,Liv. 2,90 %",
+                                         "2 esercizi di ricezione nello storico.", false},
+                      PendingPicturesRow{"MoreExercises", Then::MoreExercises,
+                                         "Liv. 1,Liv. 2,Liv. 3,90 %",
+                                         "3 esercizi di ricezione nello storico.", true},
+                      PendingPicturesRow{"OnlySending", Then::OnlySending, "",
+                                         "Lo storico non ha ancora esercizi di ricezione", false},
+                      PendingPicturesRow{"Unreadable", Then::Unreadable, "", "Impossibile", false}),
     rowName);
 
 // A reader whose read number `held` (1 the first) takes the file as it is, then waits to be let
@@ -423,17 +409,148 @@ TEST(LateRead, TheWindowClosedForGoodBeforeItsFiguresCome) {
     EXPECT_LE(held.calls(), 2);
 }
 
-// Closed for good with its charts built and one of them placed: the placements still queued
-// must not reach it (meant for the sanitizers).
-TEST(WaitingCharts, TheWindowClosedForGoodWhileTheyArePlaced) {
+// The sentence shown in the window, fitted to its lines.
+QLabel* shownSentence(ProgressWindow& window, const QString& start) {
+    for (QLabel* label : window.findChildren<QLabel*>()) {
+        if (label->isVisible() && label->text().startsWith(start)) {
+            return label;
+        }
+    }
+    return nullptr;
+}
+
+struct SentenceFitRow {
+    const char* name;
+    bool chartsFirst;  // charts are shown while the window is resized, then the sentence
+};
+
+class SentenceFitTest : public ::testing::TestWithParam<SentenceFitRow> {};
+
+// The history's folder has a long name and cannot be read: the sentence saying so is fitted to
+// the window's width as it is when the sentence is shown, and again when it is resized.
+TEST_P(SentenceFitTest, ItsLinesFitTheWidthNow) {
+    const SentenceFitRow& p = GetParam();
+    Folder folder;
+    const fs::path deep = folder.file().parent_path() / std::string(150, 'x') / "storico.csv";
+    fs::create_directories(deep.parent_path());
+    if (p.chartsFirst) {
+        write(deep, {row(0, 1, u"KMKM", u"KMKM")});
+    } else {
+        fs::create_directories(deep);
+    }
+    ProgressWindow window(deep);
+    window.show();
+    window.finishReads();
+    for (const int width : {1100, 700, 420}) {
+        window.resize(width, 600);
+        ASSERT_EQ(window.width(), width);
+        if (p.chartsFirst && width == 700) {
+            fs::remove(deep);
+            fs::create_directories(deep);
+            window.refresh();
+            window.finishReads();
+        }
+        if (p.chartsFirst && width == 1100) {
+            continue;
+        }
+        QLabel* shown = shownSentence(window, QStringLiteral("Impossibile"));
+        ASSERT_NE(shown, nullptr) << width;
+        const int room = width - 16 - 2 * shown->margin();
+        for (const QString& line : shown->text().split(u'\n')) {
+            EXPECT_LE(shown->fontMetrics().horizontalAdvance(line), room)
+                << width << ": " << line.toStdString();
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SentenceFitTest,
+                         ::testing::Values(SentenceFitRow{"FromTheStart", false},
+                                           SentenceFitRow{"AfterTheCharts", true}),
+                         rowName);
+
+struct ResizeRow {
+    const char* name;
+    bool charts;  // the history has exercises (the charts are shown, not a sentence)
+    int resizes;
+};
+
+class ResizeTest : public ::testing::TestWithParam<ResizeRow> {};
+
+// The charts shown are drawn again for the window's new size and fill their places; a sentence
+// needs no drawing.
+TEST_P(ResizeTest, TheChartsAreDrawnAgainAtTheLastSize) {
+    const ResizeRow& p = GetParam();
+    Folder folder;
+    write(folder.file(), p.charts ? std::vector<HistoryRow>{row(0, 1, u"KMKM", u"KMKM")}
+                                  : std::vector<HistoryRow>{});
+    ProgressWindow window(folder.file());
+    window.show();
+    window.finishReads();
+    ASSERT_EQ(window.showsCharts(), p.charts);
+    for (int k = 1; k <= p.resizes; ++k) {
+        window.resize(1100 - 60 * k, 800 - 40 * k);
+    }
+    window.finishReads();
+    ASSERT_EQ(window.showsCharts(), p.charts);
+    if (!p.charts) {
+        EXPECT_EQ(window.drawings(), 0);
+        return;
+    }
+    // One drawing for each resize at most: those asked for while one waits add none.
+    EXPECT_LE(window.drawings(), p.resizes);
+    EXPECT_GE(window.drawings(), std::min(p.resizes, 1));
+    for (const auto& [chart, area, image] :
+         {std::tuple{window.accuracyChart()->size(), window.accuracyArea(), window.accuracyImage()},
+          std::tuple{window.characterChart()->size(), window.characterArea(),
+                     window.characterImage()}}) {
+        EXPECT_EQ(chart, area.size());
+        EXPECT_EQ(image.deviceIndependentSize().toSize(), area.size());
+    }
+    EXPECT_EQ(window.accuracyArea().width(), 1100 - 60 * p.resizes - 16);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ResizeTest,
+                         ::testing::Values(ResizeRow{"NoResize", true, 0},
+                                           ResizeRow{"OneResize", true, 1},
+                                           ResizeRow{"ThreeResizes", true, 3},
+                                           ResizeRow{"ASentenceShown", false, 2}),
+                         rowName);
+
+// Resized three times while a read holds the window's thread: one drawing waits, and the read's
+// charts and the drawing's are for the last size.
+TEST(ResizeTest, ResizesWhileADrawingWaitsAddNone) {
     Folder folder;
     write(folder.file(), {row(0, 1, u"KMKM", u"KMKM")});
-    auto window = std::make_unique<ProgressWindow>(folder.file());
+    HeldReader held(2);
+    ProgressWindow window(folder.file(), nullptr, held.reader());
+    window.show();
+    window.finishReads();
+    window.refresh();
+    held.waitUntilHeld();
+    for (int k = 1; k <= 3; ++k) {
+        window.resize(1100 - 60 * k, 800 - 40 * k);
+    }
+    held.release();
+    window.finishReads();
+    EXPECT_EQ(window.drawings(), 1);
+    ASSERT_TRUE(window.accuracyChart());
+    EXPECT_EQ(window.accuracyChart()->size(), window.accuracyArea().size());
+}
+
+// Closed for good while a drawing for a new size waits behind a read: neither may reach it
+// (meant for the sanitizers).
+TEST(ResizeTest, TheWindowClosedForGoodWhileADrawingWaits) {
+    Folder folder;
+    write(folder.file(), {row(0, 1, u"KMKM", u"KMKM")});
+    HeldReader held(2);
+    auto window = std::make_unique<ProgressWindow>(folder.file(), nullptr, held.reader());
+    window->show();
+    window->finishReads();
     window->refresh();
-    window->waitForReads();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);  // the charts built
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);  // the first one placed
-    EXPECT_FALSE(window->showsCharts()) << "both placed in one round";
+    held.waitUntilHeld();
+    window->resize(900, 700);
+    EXPECT_EQ(window->drawings(), 1);
+    held.release();
     window.reset();
     QCoreApplication::sendPostedEvents();
 }
