@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
+#include <QStackedWidget>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
@@ -159,8 +160,9 @@ inline void checkContainer(const QWidget& container, const QWidget& window, FitR
         if (const auto* panel = qobject_cast<const QScrollArea*>(child);
             panel != nullptr && panel->widget() != nullptr) {
             checkContainer(*panel->widget(), window, report);
-        } else if (child->metaObject() == &QWidget::staticMetaObject) {
-            checkContainer(*child, window, report);  // a plain panel holding controls
+        } else if (child->metaObject() == &QWidget::staticMetaObject ||
+                   qobject_cast<const QStackedWidget*>(child) != nullptr) {
+            checkContainer(*child, window, report);  // a plain panel, or pages (the one shown)
         }
     }
     for (std::size_t i = 0; i < controls.size(); ++i) {
