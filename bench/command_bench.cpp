@@ -295,6 +295,18 @@ int main(int argc, char** argv) {
     runEscape("training window: Esc", trainingWindow, 'e');
     closeTraining(0);
     run("a (analysis window)", closeAnalysis, mainKey('a'));
+    // The open analysis window's refresh (five times a second) while the operator keys: the
+    // statistics' snapshot handed to the views, and their repaint after it.
+    run(
+        "analysis refresh (keying)",
+        [&](int) {
+            if (!analysisWindow.isVisible()) {
+                sendKey(form, 'a', QStringLiteral("a"));
+                app.settle(300);
+            }
+            keyCharacters(form, keyboard, 5, random);
+        },
+        [&](int) { analysisWindow.refresh(); });
     closeAnalysis(0);
     run(
         "PROGRESSI (" + std::to_string(historyRows) + " rows)",
