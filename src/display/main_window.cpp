@@ -469,9 +469,7 @@ void TDittixForm::focusOutEvent(QFocusEvent*) {}
 
 void TDittixForm::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    const QRect area = event->rect();
-    painter.fillRect(area, Qt::black);
-    m_tape.paint(painter, area);
+    m_tape.paint(painter, event->rect());
 }
 
 void TDittixForm::FormKeyDown(int key, bool keypad) {

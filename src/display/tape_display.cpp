@@ -2,6 +2,7 @@
 #include "display/tape_display.h"
 
 #include <QFontMetrics>
+#include <QRegion>
 
 #include <algorithm>
 #include <cstring>
@@ -225,6 +226,11 @@ QImage TapeDisplay::composed() const {
 
 void TapeDisplay::paint(QPainter& painter, const QRect& area) const {
     const QRect inside = area & m_image.rect();
+    // Only what lies beyond the picture is filled black: filling the whole area first wrote
+    // every pixel twice (a full-screen repaint's 8 MB).
+    for (const QRect& beyond : QRegion(area).subtracted(inside)) {
+        painter.fillRect(beyond, Qt::black);
+    }
     const int bottom = inside.top() + inside.height();
     for (int row = inside.top(); row < bottom;) {
         const RowRun run = runAt(row, bottom);

@@ -75,7 +75,8 @@ class TapeDisplay {
     // The picture as the window shows it, whole or one pixel of it.
     QImage composed() const;
     QRgb pixel(int x, int y) const { return m_image.pixel(x, storedRow(y)); }
-    // Draws the part `area` of the picture (window coordinates) at its place on `painter`.
+    // Draws the part `area` of the picture (window coordinates) at its place on `painter`, and
+    // black where `area` reaches beyond the picture.
     void paint(QPainter& painter, const QRect& area) const;
     // Replaces every pixel of the picture with the one of `picture` at the same place; the
     // drawing state stays. For tests that follow single rows through a scroll.

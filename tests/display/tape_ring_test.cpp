@@ -313,7 +313,8 @@ struct PaintRow {
 
 class PaintArea : public ::testing::TestWithParam<PaintRow> {};
 
-TEST_P(PaintArea, DrawsThePictureInsideTheAreaAndNothingElse) {
+// The area's part beyond the picture (a window larger than the tape) is black.
+TEST_P(PaintArea, DrawsThePictureInsideTheAreaBlackBeyondItAndNothingElse) {
     TapeDisplay tape([](int) { return true; });
     tape.resetLayout(1750, 1050);
     tape.loadPicture(pattern(1750, 1050));
@@ -335,6 +336,10 @@ TEST_P(PaintArea, DrawsThePictureInsideTheAreaAndNothingElse) {
     const QRect inside = GetParam().area & picture.rect();
     QImage expected(canvas.size(), QImage::Format_RGB32);
     expected.fill(kUntouched);
+    {
+        QPainter black(&expected);
+        black.fillRect(GetParam().area & canvas.rect(), Qt::black);
+    }
     for (int y = inside.top(); y <= inside.bottom(); ++y) {
         for (int x = inside.left(); x <= inside.right(); ++x) {
             expected.setPixel(x, y, picture.pixel(x, y));
