@@ -211,17 +211,14 @@ def kinds(heard, lengths):
     shortest = min(lo for _, lo, _ in lengths)
     ms = [t.sounding_ms for t in heard]
     joined = []
-    i = 0
-    while i < len(ms):
-        part = ms[i]
+    for i, part in enumerate(ms):  # a part joined to the next is read with it
         if part < shortest and i + 1 < len(ms) and kind(part + ms[i + 1]):
             ms[i + 1] += part
-        elif part < shortest and joined and kind(joined[-1]) == kind(joined[-1] + part) \
-                is not None:
+        elif (part < shortest and joined and kind(joined[-1]) is not None
+              and kind(joined[-1] + part) == kind(joined[-1])):
             joined[-1] += part
         else:
             joined.append(part)
-        i += 1
     return [kind(part) or f"{part:.0f} ms" for part in joined]
 
 
