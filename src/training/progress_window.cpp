@@ -195,55 +195,48 @@ bool ProgressWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void ProgressWindow::refresh() {
+    if (post(&ProgressWindow::m_readWaiting, true)) {
+        ++m_reads;
+    }
+}
+
+void ProgressWindow::redraw() {
+    if (post(&ProgressWindow::m_drawWaiting, false)) {
+        ++m_drawings;
+    }
+}
+
+bool ProgressWindow::post(bool ProgressWindow::*waiting, bool read) {
     {
         const std::lock_guard lock(m_lock);
-        if (m_readWaiting) {
-            return;  // a read not yet begun will find what this one would
+        if (this->*waiting) {
+            return false;  // the job not yet begun finds the file and the size as they are
         }
-        m_readWaiting = true;
+        this->*waiting = true;
     }
-    ++m_reads;
-    m_readJobs.post([this] {
+    m_readJobs.post([this, waiting, read] {
         {
             const std::lock_guard lock(m_lock);
-            m_readWaiting = false;
+            this->*waiting = false;
         }
         if (m_ending.load()) {
             return;
         }
-        m_lastRead = readFigures(m_reader, m_file);
-        deliver(picture(*m_lastRead));
-    });
-}
-
-void ProgressWindow::redraw() {
-    {
-        const std::lock_guard lock(m_lock);
-        if (m_drawWaiting) {
-            return;  // the drawing not yet begun takes the size now
+        if (read) {
+            m_lastRead = readFigures(m_reader, m_file);
         }
-        m_drawWaiting = true;
-    }
-    ++m_drawings;
-    m_readJobs.post([this] {
-        {
-            const std::lock_guard lock(m_lock);
-            m_drawWaiting = false;
-        }
-        if (m_ending.load() || !m_lastRead) {
+        if (!m_lastRead) {
             return;
         }
-        deliver(picture(*m_lastRead));
+        ProgressPictures made = picture(*m_lastRead);
+        {
+            const std::lock_guard lock(m_lock);
+            m_made = std::move(made);
+        }
+        QMetaObject::invokeMethod(
+            &m_receiver, [this] { jobEnded(); }, Qt::QueuedConnection);
     });
-}
-
-void ProgressWindow::deliver(ProgressPictures made) {
-    {
-        const std::lock_guard lock(m_lock);
-        m_made = std::move(made);
-    }
-    QMetaObject::invokeMethod(
-        &m_receiver, [this] { jobEnded(); }, Qt::QueuedConnection);
+    return true;
 }
 
 ProgressPictures ProgressWindow::picture(const ProgressFigures& figures) {

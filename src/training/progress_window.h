@@ -115,10 +115,12 @@ class ProgressWindow : public QWidget {
     void fitSentence();
     // On the interface thread, when a read or a drawing has ended.
     void jobEnded();
-    // On the window's thread: the charts of `figures` at the size asked for now, and handing
-    // them to the interface thread.
+    // Posts a job to the window's thread unless one of its kind waits to begin (`waiting`,
+    // under m_lock): it reads the history first when `read`, then draws the latest figures and
+    // hands them to the interface thread. False when none was posted.
+    bool post(bool ProgressWindow::*waiting, bool read);
+    // On the window's thread: the charts of `figures` at the size asked for now.
     ProgressPictures picture(const ProgressFigures& figures);
-    void deliver(ProgressPictures made);
 
     std::filesystem::path m_file;
     QStackedWidget* m_pages = nullptr;
